@@ -1,0 +1,254 @@
+#include "app/EmailPreview.h"
+
+#include "app/ClickableLabel.h"
+#include "filter/ListFilling.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFontDatabase>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+
+namespace {
+
+// The layout is given in twips; 15 twips make one pixel at 96 dpi.
+QRect fromTwips(int left, int top, int width, int height)
+{
+    auto px = [](int twips) { return (twips + 7) / 15; };
+    return QRect(px(left), px(top), px(width), px(height));
+}
+
+QFont uiFont(qreal points = 8.25)
+{
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setPointSizeF(points);
+    if (!QFontInfo(font).exactMatch())
+        font = QFontDatabase::systemFont(QFontDatabase::GeneralFont), font.setPointSizeF(points);
+    return font;
+}
+
+QFont fixedBoldFont()
+{
+    QFont font(QStringLiteral("Courier New"));
+    if (!QFontInfo(font).exactMatch())
+        font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setPointSizeF(8.25);
+    font.setBold(true);
+    return font;
+}
+
+void setColours(QWidget *w, QPalette::ColorRole backgroundRole, const QColor &background, const QColor &text)
+{
+    QPalette p = w->palette();
+    p.setColor(backgroundRole, background);
+    p.setColor(QPalette::WindowText, text);
+    p.setColor(QPalette::Text, text);
+    w->setPalette(p);
+    w->setAutoFillBackground(true);
+}
+
+} // namespace
+
+EmailPreview::EmailPreview(QWidget *parent) : QWidget(parent), m_flows(*this, FreePOP1)
+{
+    setWindowTitle(QStringLiteral("Purgelet - With E-mail Preview"));
+    setFont(uiFont());
+    setFixedSize(fromTwips(0, 0, 8295, 5640).size());
+    buildControls();
+    setTabOrderOfControls();
+    FreePOP1.Port = 110;
+    FreePOP1.Timeout = 10;
+    load();
+    if (QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+EmailPreview::~EmailPreview() = default;
+
+QString EmailPreview::versionText()
+{
+    return QStringLiteral("Version %1.%2.%3").arg(PURGELET_VERSION_MAJOR).arg(PURGELET_VERSION_MINOR).arg(PURGELET_VERSION_PATCH);
+}
+
+void EmailPreview::buildControls()
+{
+    auto label = [this](const char *name, const QString &text, QRect geometry) {
+        auto *l = new QLabel(text, this);
+        l->setObjectName(QLatin1String(name));
+        l->setGeometry(geometry);
+        return l;
+    };
+    auto lineEdit = [this](const char *name, QRect geometry) {
+        auto *e = new QLineEdit(this);
+        e->setObjectName(QLatin1String(name));
+        e->setGeometry(geometry);
+        e->setMaxLength(32767 * 1024);
+        return e;
+    };
+    auto button = [this](const char *name, const QString &text, QRect geometry) {
+        auto *b = new QPushButton(text, this);
+        b->setObjectName(QLatin1String(name));
+        b->setGeometry(geometry);
+        b->setAutoDefault(false);
+        return b;
+    };
+    auto link = [this](const char *name, const QString &text, QRect geometry) {
+        auto *l = new ClickableLabel(text, this);
+        l->setObjectName(QLatin1String(name));
+        l->setGeometry(geometry);
+        setColours(l, QPalette::Window, palette().color(QPalette::Window), QColor(0, 0, 192));
+        l->setAutoFillBackground(false);
+        return l;
+    };
+
+    lab_hostname = label("lab_hostname", QStringLiteral("Hostname"), fromTwips(240, 240, 735, 255));
+    Txthostname = lineEdit("Txthostname", fromTwips(1200, 240, 2295, 285));
+    Txthostname->setText(QLatin1String(PresetHost));
+    Label1 = label("Label1", QStringLiteral("Username"), fromTwips(240, 600, 735, 255));
+    Txtusername = lineEdit("Txtusername", fromTwips(1200, 600, 2295, 285));
+    Label2 = label("Label2", QStringLiteral("Password"), fromTwips(240, 960, 735, 255));
+    Txtpassword = lineEdit("Txtpassword", fromTwips(1200, 960, 2295, 285));
+    Txtpassword->setEchoMode(QLineEdit::Password);
+    Txtpassword->setStyleSheet(QStringLiteral("lineedit-password-character: 42;"));
+    cmdcheck = button("cmdcheck", QStringLiteral("Check Mails"), fromTwips(3720, 240, 1455, 375));
+
+    LabStatus = label("LabStatus", QString(), fromTwips(240, 1320, 5175, 255));
+    setColours(LabStatus, QPalette::Window, palette().color(QPalette::Button), QColor(0, 128, 0));
+    LabTitle = label("LabTitle", QStringLiteral("Total Messages"), fromTwips(240, 1680, 5775, 255));
+    setColours(LabTitle, QPalette::Window, QColor(192, 192, 255), palette().color(QPalette::WindowText));
+
+    EmailList = new QListWidget(this);
+    EmailList->setObjectName(QStringLiteral("EmailList"));
+    EmailList->setGeometry(fromTwips(240, 1920, 5775, 1470));
+    EmailList->setSelectionMode(QAbstractItemView::SingleSelection);
+    EmailList->setSortingEnabled(false);
+    EmailList->setUniformItemSizes(true);
+    EmailList->setFont(fixedBoldFont());
+    setColours(EmailList, QPalette::Base, QColor(0, 128, 0), Qt::white);
+
+    HeaderBox = new QPlainTextEdit(this);
+    HeaderBox->setObjectName(QStringLiteral("HeaderBox"));
+    HeaderBox->setGeometry(fromTwips(240, 3720, 5775, 1815));
+    HeaderBox->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    HeaderBox->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    HeaderBox->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    HeaderBox->setFont(fixedBoldFont());
+    setColours(HeaderBox, QPalette::Base, palette().color(QPalette::Button), palette().color(QPalette::WindowText));
+    HeaderBox->insertPlainText(QStringLiteral("Message Header Preview\r\n"));
+
+    Label3 = label("Label3", QStringLiteral("Purgelet"), fromTwips(5400, 120, 2775, 495));
+    Label3->setFont(uiFont(13.5));
+    labversion = label("labversion", QString(), fromTwips(5400, 480, 2655, 255));
+    LabURL = link("LabURL", QLatin1String(WebAddress), fromTwips(5400, 960, 2655, 255));
+    Label5 = label("Label5", QStringLiteral("Comments to"), fromTwips(5400, 1200, 975, 255));
+    LabEmail = link("LabEmail", QLatin1String(ContactAddress), fromTwips(6360, 1200, 1695, 255));
+
+    CmdUpdate = button("CmdUpdate", QStringLiteral("Update From Server"), fromTwips(6240, 2040, 1935, 495));
+    CmdDeleteOnSvr = button("CmdDeleteOnSvr", QStringLiteral("Delete Now on Server"), fromTwips(6240, 2760, 1935, 495));
+    CmdFilters = button("CmdFilters", QStringLiteral("Create Filters"), fromTwips(6240, 3480, 1935, 495));
+    CmdViewReadme = button("CmdViewReadme", QStringLiteral("View Readme"), fromTwips(6240, 4200, 1935, 495));
+    CmdExit = button("CmdExit", QStringLiteral("Exit"), fromTwips(6240, 4920, 1935, 495));
+
+    for (QLabel *l : findChildren<QLabel *>())
+        l->setFocusPolicy(Qt::NoFocus);
+
+    connect(cmdcheck, &QPushButton::clicked, this, [this] { runFlow(&MailboxFlows::checkMails); });
+    connect(CmdUpdate, &QPushButton::clicked, this, [this] { runFlow(&MailboxFlows::checkMails); });
+    connect(CmdExit, &QPushButton::clicked, this, &QWidget::close);
+}
+
+void EmailPreview::setTabOrderOfControls()
+{
+    // Keyboard order: password, user, host, then the rest of the window.
+    const QList<QWidget *> order{Txtpassword, Txtusername, Txthostname, cmdcheck, EmailList, CmdFilters,
+                                 HeaderBox, CmdDeleteOnSvr, CmdUpdate, CmdViewReadme, CmdExit};
+    for (qsizetype i = 0; i + 1 < order.size(); ++i)
+        setTabOrder(order[i], order[i + 1]);
+    Txtpassword->setFocus();
+}
+
+void EmailPreview::load()
+{
+    labversion->setText(versionText());
+    EmailList->clear();
+    HEmailList.clear();
+    CmdDeleteOnSvr->setEnabled(false);
+    CmdUpdate->setEnabled(false);
+    LabStatus->setText(QStringLiteral("Not Connected"));
+}
+
+void EmailPreview::runFlow(void (MailboxFlows::*flow)())
+{
+    (m_flows.*flow)();
+    if (m_closing && !m_flows.running())
+        close();
+}
+
+QString EmailPreview::hostText() const { return Txthostname->text(); }
+QString EmailPreview::userText() const { return Txtusername->text(); }
+QString EmailPreview::passwordText() const { return Txtpassword->text(); }
+
+void EmailPreview::setButtonEnabled(Button button, bool enabled)
+{
+    switch (button) {
+    case Button::Check: cmdcheck->setEnabled(enabled); break;
+    case Button::Update: CmdUpdate->setEnabled(enabled); break;
+    case Button::Delete: CmdDeleteOnSvr->setEnabled(enabled); break;
+    }
+}
+
+void EmailPreview::setStatus(const QString &text) { LabStatus->setText(text); }
+void EmailPreview::setTitle(const QString &text) { LabTitle->setText(text); }
+void EmailPreview::clearMessageList() { clearLines(); }
+
+void EmailPreview::showError(const QString &title, const QString &text)
+{
+    if (m_closing)
+        return;
+    QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, this);
+    m_openBox = &box;
+    box.exec();
+}
+
+void EmailPreview::yieldToEvents()
+{
+    QCoreApplication::processEvents();
+}
+
+void EmailPreview::displayThroughFilter()
+{
+    fillMessageList(HEmailList, *this);
+}
+
+void EmailPreview::clearLines()
+{
+    const QSignalBlocker blocker(EmailList);
+    EmailList->clear();
+}
+
+void EmailPreview::appendLine(const QString &text, bool checked)
+{
+    const QSignalBlocker blocker(EmailList);
+    auto *item = new QListWidgetItem(text, EmailList);
+    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+    item->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
+}
+
+void EmailPreview::closeEvent(QCloseEvent *event)
+{
+    if (!m_flows.running()) {
+        event->accept();
+        return;
+    }
+    // A flow is still on the stack: stop it at its next step, then close.
+    m_closing = true;
+    hide();
+    if (m_openBox)
+        m_openBox->reject();
+    FreePOP1.Abort();
+    event->ignore();
+}

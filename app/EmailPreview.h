@@ -1,0 +1,74 @@
+#pragma once
+
+#include "filter/MessageListSink.h"
+#include "mail/MailboxFlows.h"
+#include "mail/MailboxView.h"
+#include "mail/Pop3Client.h"
+#include "messages/RecordStore.h"
+
+#include <QPointer>
+#include <QWidget>
+
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QMessageBox;
+class QPlainTextEdit;
+class QPushButton;
+class ClickableLabel;
+
+// The program's one window: log-in boxes, status and title lines, the message
+// list with its check boxes, the header preview and the command buttons.
+class EmailPreview : public QWidget, public MailboxView, public MessageListSink
+{
+    Q_OBJECT
+public:
+    explicit EmailPreview(QWidget *parent = nullptr);
+    ~EmailPreview() override;
+
+    static QString versionText();
+    static constexpr const char *WebAddress = "https://purgelet.example.org/";
+    static constexpr const char *ContactAddress = "purgelet@example.org";
+    static constexpr const char *PresetHost = "pop.example.org";
+
+    Pop3Client &mailClient() { return FreePOP1; }
+    RecordStore &records() override { return HEmailList; }
+
+    // MailboxView
+    QString hostText() const override;
+    QString userText() const override;
+    QString passwordText() const override;
+    void setButtonEnabled(Button button, bool enabled) override;
+    void setStatus(const QString &text) override;
+    void setTitle(const QString &text) override;
+    void clearMessageList() override;
+    void showError(const QString &title, const QString &text) override;
+    void yieldToEvents() override;
+    bool closing() const override { return m_closing; }
+    void displayThroughFilter() override;
+
+    // MessageListSink
+    void clearLines() override;
+    void appendLine(const QString &text, bool checked) override;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void buildControls();
+    void setTabOrderOfControls();
+    void load();
+    void runFlow(void (MailboxFlows::*flow)());
+
+    QLabel *lab_hostname, *Label1, *Label2, *LabStatus, *LabTitle, *Label3, *labversion, *Label5;
+    ClickableLabel *LabURL, *LabEmail;
+    QLineEdit *Txthostname, *Txtusername, *Txtpassword;
+    QPushButton *cmdcheck, *CmdUpdate, *CmdDeleteOnSvr, *CmdFilters, *CmdViewReadme, *CmdExit;
+    QListWidget *EmailList;
+    QPlainTextEdit *HeaderBox;
+    RecordStore HEmailList;
+    Pop3Client FreePOP1;
+    MailboxFlows m_flows;
+    QPointer<QMessageBox> m_openBox;
+    bool m_closing = false;
+};

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayList>
+#include <QString>
+
+// Header values of one message as read from the header block of a TOP reply.
+struct HeaderValues
+{
+    QString from;
+    QString subject;
+    QString date;
+    QString messageId;
+};
+
+// Unfolds the header block (up to the first empty line) and takes the first
+// From, Subject, Date and Message-ID. From and Subject have their RFC 2047
+// encoded words decoded; every value has control characters turned into blanks.
+HeaderValues parseHeaderBlock(const QByteArrayList &lines);
+
+// Raw header bytes to text: encoded words decoded, other bytes read as UTF-8
+// when they are valid UTF-8, else as windows-1252.
+QString decodeHeaderText(const QByteArray &raw);
+
+// Bytes that carry no encoded words: UTF-8 when valid, else windows-1252.
+QString decodeRawHeaderBytes(const QByteArray &raw);

@@ -1,0 +1,89 @@
+#include "mail/MailboxFlows.h"
+
+#include "mail/Pop3Client.h"
+#include "messages/RecordStore.h"
+
+namespace {
+// Marks a flow as running for its whole extent, whatever path ends it.
+class RunningGuard
+{
+public:
+    explicit RunningGuard(bool &flag) : m_flag(flag) { m_flag = true; }
+    ~RunningGuard() { m_flag = false; }
+    RunningGuard(const RunningGuard &) = delete;
+    RunningGuard &operator=(const RunningGuard &) = delete;
+
+private:
+    bool &m_flag;
+};
+} // namespace
+
+void MailboxFlows::checkMails()
+{
+    if (m_running)
+        return;
+    RunningGuard guard(m_running);
+    headerDownload();
+}
+
+void MailboxFlows::connectWithBoxes()
+{
+    m_client.HostName = m_view.hostText();
+    m_client.UserName = m_view.userText();
+    m_client.Password = m_view.passwordText();
+    m_client.Connect();
+    m_view.setStatus(m_client.StatusText());
+}
+
+void MailboxFlows::headerDownload()
+{
+    using Button = MailboxView::Button;
+    m_view.setButtonEnabled(Button::Check, false);
+    m_view.setButtonEnabled(Button::Update, false);
+    m_view.clearMessageList();
+    m_view.records().clear();
+
+    connectWithBoxes();
+    if (m_client.ResultCode() != 0) {
+        m_view.showError(QStringLiteral("Error during Connect"), m_client.ErrorText());
+    } else {
+        const qsizetype count = m_client.MsgCount();
+        m_view.setTitle(QStringLiteral("Total %1 Messages in Inbox of %2").arg(count).arg(m_client.UserName));
+        if (count > 0) {
+            for (qsizetype i = 1; i <= count && !m_view.closing(); ++i) {
+                m_view.setStatus(QStringLiteral("Retrieving message %1 of %2 ...").arg(i).arg(count));
+                m_client.SetCurrentMsg(i);
+                if (m_client.ResultCode() != 0) {
+                    m_view.showError(QStringLiteral("Error during SetCurrentMsg"), m_client.ErrorText());
+                    continue;
+                }
+                m_view.yieldToEvents();
+                if (m_view.closing())
+                    break;
+                if (m_client.ResultCode() != 0) {
+                    m_view.showError(QStringLiteral("Error during RetrieveCurrentMsg"), m_client.ErrorText());
+                    continue;
+                }
+                MessageRecord record;
+                record.extraA = m_client.MsgExtraA();
+                record.extraB = m_client.MsgExtraB();
+                record.date = m_client.MsgDate();
+                record.from = m_client.MsgFrom();
+                record.subject = m_client.MsgSubject();
+                record.size = m_client.MsgSize();
+                m_view.records().append(record);
+            }
+            if (m_view.closing()) {
+                // Leaving without QUIT: the server keeps every message as it was.
+                m_client.Abort();
+                return;
+            }
+            m_client.Disconnect();
+            m_view.displayThroughFilter();
+        }
+        m_view.setButtonEnabled(Button::Delete, true);
+    }
+    m_view.setStatus(m_client.StatusText());
+    m_view.setButtonEnabled(Button::Check, true);
+    m_view.setButtonEnabled(Button::Update, true);
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+
+class RecordStore;
+
+// What the mailbox flows need of the window, so that they can run (and be
+// tested) without widgets.
+class MailboxView
+{
+public:
+    enum class Button { Check, Update, Delete };
+
+    virtual ~MailboxView() = default;
+
+    virtual QString hostText() const = 0;
+    virtual QString userText() const = 0;
+    virtual QString passwordText() const = 0;
+    virtual void setButtonEnabled(Button button, bool enabled) = 0;
+    virtual void setStatus(const QString &text) = 0;
+    virtual void setTitle(const QString &text) = 0;
+    virtual void clearMessageList() = 0;
+    virtual RecordStore &records() = 0;
+    // A modal box with an OK button only; returns when the user closed it.
+    virtual void showError(const QString &title, const QString &text) = 0;
+    // Lets the window handle pending events once.
+    virtual void yieldToEvents() = 0;
+    // The window was asked to close while a flow runs.
+    virtual bool closing() const = 0;
+    // The filter pass: marks the records and fills the visible list.
+    virtual void displayThroughFilter() = 0;
+};

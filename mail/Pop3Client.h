@@ -1,0 +1,75 @@
+#pragma once
+
+#include "mail/HeaderText.h"
+#include "mail/HostSpec.h"
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <memory>
+#include <vector>
+
+class Pop3Connection;
+
+// The program's POP3 client. Every outcome is reported through ResultCode
+// (0 = success), ErrorText and StatusText; nothing throws. Messages are only
+// ever read with "TOP n 0": a message is never downloaded whole.
+class Pop3Client : public QObject
+{
+    Q_OBJECT
+public:
+    explicit Pop3Client(QObject *parent = nullptr);
+    ~Pop3Client() override;
+
+    QString HostName;
+    QString UserName;
+    QString Password;
+    quint16 Port = 110;     // used when the host box names no port
+    int Timeout = 10;       // seconds per wait for the server
+
+    void Connect();
+    int ResultCode() const { return m_result; }
+    QString ErrorText() const { return m_error; }
+    QString StatusText() const { return m_status; }
+    qsizetype MsgCount() const { return qsizetype(m_sizes.size()); }
+
+    void SetCurrentMsg(qsizetype n);
+    QString MsgExtraA() const { return m_uid; }
+    QString MsgExtraB() const { return m_current.messageId; }
+    QString MsgDate() const { return m_current.date; }
+    QString MsgFrom() const { return m_current.from; }
+    QString MsgSubject() const { return m_current.subject; }
+    QString MsgSize() const { return m_size; }
+
+    void DeleteCurrentMsg();
+    void Disconnect();
+
+    // Drops the connection without QUIT (the server then deletes nothing).
+    void Abort();
+    bool IsConnected() const;
+
+    // Header bytes kept per message; the rest of a huge header is read and dropped.
+    static constexpr qsizetype MaxHeaderBytes = 256 * 1024;
+
+private:
+    bool login(const HostSpec &spec);
+    bool readCapabilities();
+    bool readMailboxListing();
+    void succeed() { m_result = 0; m_error.clear(); }
+    void failWith(const QString &text);
+    QString cleanServerText(const QByteArray &text) const;
+    QString explainRefusal(const QByteArray &status, const QString &fallback) const;
+
+    std::unique_ptr<Pop3Connection> m_connection;
+    int m_result = 0;
+    QString m_error;
+    QString m_status = QStringLiteral("Not connected");
+    QString m_host;
+    QStringList m_capabilities;
+    std::vector<qint64> m_sizes;      // LIST octets, index n-1
+    std::vector<QString> m_uids;      // UIDL, index n-1 (empty when not offered)
+    qsizetype m_currentNumber = 0;
+    HeaderValues m_current;
+    QString m_uid;
+    QString m_size;
+};

@@ -1,0 +1,233 @@
+#include "mail/Pop3Connection.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QSslSocket>
+#include <QTimer>
+
+namespace {
+// A reply may keep trickling in, but no single wait lasts longer than this.
+constexpr int MaxWaitMultiplier = 12;
+
+QString describeSslErrors(const QList<QSslError> &errors)
+{
+    QStringList reasons;
+    for (const QSslError &e : errors)
+        if (!reasons.contains(e.errorString()))
+            reasons << e.errorString();
+    return QStringLiteral("The server's certificate was refused: %1.").arg(reasons.join(QStringLiteral("; ")));
+}
+} // namespace
+
+Pop3Connection::Pop3Connection(QObject *parent) : QObject(parent) {}
+
+Pop3Connection::~Pop3Connection()
+{
+    if (m_socket) {
+        m_socket->disconnect(this);
+        m_socket->abort();
+    }
+}
+
+bool Pop3Connection::isOpen() const
+{
+    return m_socket && !m_failed && m_socket->state() == QAbstractSocket::ConnectedState;
+}
+
+bool Pop3Connection::isEncrypted() const
+{
+    return m_socket && m_socket->isEncrypted();
+}
+
+bool Pop3Connection::hasUnreadBytes() const
+{
+    return (m_socket && m_socket->bytesAvailable() > 0) || m_reader.hasBufferedBytes() || !m_replies.empty();
+}
+
+void Pop3Connection::fail(const QString &reason)
+{
+    if (!m_failed)
+        m_lastError = reason;
+    m_failed = true;
+    if (m_socket) {
+        m_socket->disconnect(this);
+        m_socket->abort();
+        m_socket->deleteLater();
+        m_socket = nullptr;
+    }
+}
+
+void Pop3Connection::abort(const QString &reason)
+{
+    fail(reason);
+}
+
+bool Pop3Connection::open(const QString &host, quint16 port, bool tls, QString *error)
+{
+    fail(QString());
+    m_failed = false;
+    m_lastError.clear();
+    m_reader = Pop3ReplyReader();
+    m_queued.clear();
+    m_sent.clear();
+    m_replies.clear();
+    m_sslErrors.clear();
+
+    if (tls && !QSslSocket::supportsSsl()) {
+        *error = QStringLiteral("TLS is not available on this computer (no TLS library found).");
+        return false;
+    }
+    m_socket = new QSslSocket(this);
+    m_socket->setPeerVerifyName(host);
+    connect(m_socket, &QSslSocket::readyRead, this, &Pop3Connection::onReadyRead);
+    connect(m_socket, &QSslSocket::sslErrors, this, [this](const QList<QSslError> &errors) { m_sslErrors = errors; });
+    connect(m_socket, &QAbstractSocket::errorOccurred, this, [this](QAbstractSocket::SocketError code) {
+        if (!m_sslErrors.isEmpty()) {
+            fail(describeSslErrors(m_sslErrors));
+            return;
+        }
+        switch (code) {
+        case QAbstractSocket::ConnectionRefusedError:
+            fail(QStringLiteral("The server refused the connection (no POP3 service on that port?)."));
+            break;
+        case QAbstractSocket::HostNotFoundError:
+            fail(QStringLiteral("The mail server's name could not be found."));
+            break;
+        case QAbstractSocket::RemoteHostClosedError:
+            fail(QStringLiteral("The server closed the connection."));
+            break;
+        case QAbstractSocket::SslHandshakeFailedError:
+            fail(QStringLiteral("The secure (TLS) connection could not be set up: %1").arg(m_socket->errorString()));
+            break;
+        default:
+            fail(QStringLiteral("The connection to the server failed: %1").arg(m_socket->errorString()));
+        }
+    });
+
+    // The greeting is the reply to "connecting".
+    const CommandId greeting = m_nextId++;
+    m_reader.expect(false, 0);
+    m_sent.push_back(greeting);
+    if (tls)
+        m_socket->connectToHostEncrypted(host, port, host);
+    else
+        m_socket->connectToHost(host, port);
+
+    const std::optional<Pop3Reply> reply = wait(greeting);
+    if (!reply) {
+        *error = m_lastError;
+        return false;
+    }
+    if (!reply->ok) {
+        *error = QStringLiteral("The server did not accept the connection: %1").arg(QString::fromUtf8(reply->status).left(200));
+        fail(*error);
+        return false;
+    }
+    return true;
+}
+
+bool Pop3Connection::startTls(const QString &host, QString *error)
+{
+    if (hasUnreadBytes()) {
+        // Bytes already sent before TLS begins would count as if protected.
+        *error = QStringLiteral("The server sent unexpected data when switching to TLS; the connection was closed for safety.");
+        fail(*error);
+        return false;
+    }
+    m_socket->setPeerVerifyName(host);
+    m_socket->startClientEncryption();
+    if (!waitFor([this] { return m_socket && m_socket->isEncrypted(); })) {
+        *error = m_lastError;
+        return false;
+    }
+    return true;
+}
+
+Pop3Connection::CommandId Pop3Connection::send(const QByteArray &command, bool multiLine, qsizetype keepBytes)
+{
+    const CommandId id = m_nextId++;
+    m_queued.push_back({id, command, multiLine, keepBytes});
+    pump();
+    return id;
+}
+
+void Pop3Connection::pump()
+{
+    if (!m_socket || m_failed)
+        return;
+    while (!m_queued.empty() && qsizetype(m_sent.size()) < m_maxInFlight) {
+        Pending next = std::move(m_queued.front());
+        m_queued.pop_front();
+        m_reader.expect(next.multiLine, next.keepBytes);
+        m_sent.push_back(next.id);
+        m_socket->write(next.command + "\r\n");
+    }
+}
+
+void Pop3Connection::onReadyRead()
+{
+    if (!m_socket)
+        return;
+    const QByteArray data = m_socket->readAll();
+    m_reader.feed(data);
+    while (m_reader.hasReply()) {
+        m_replies.emplace(m_sent.front(), m_reader.takeReply());
+        m_sent.pop_front();
+    }
+    if (m_reader.outOfStep()) {
+        fail(QStringLiteral("The server sent a reply that does not follow the POP3 protocol; the connection was closed."));
+        return;
+    }
+    pump();
+}
+
+bool Pop3Connection::waitFor(const std::function<bool()> &done)
+{
+    if (done())
+        return true;
+    if (m_failed || !m_socket)
+        return false;
+
+    QEventLoop loop;
+    QTimer idle;
+    idle.setSingleShot(true);
+    QElapsedTimer total;
+    total.start();
+    bool timedOut = false;
+    auto check = [&] {
+        if (done() || m_failed || !m_socket)
+            loop.quit();
+    };
+    connect(&idle, &QTimer::timeout, &loop, [&] { timedOut = true; loop.quit(); });
+    // Data arriving counts as progress, up to an overall limit per wait.
+    connect(m_socket, &QSslSocket::readyRead, &loop, [&] {
+        if (total.elapsed() < qint64(m_timeoutMs) * MaxWaitMultiplier)
+            idle.start(m_timeoutMs);
+        QTimer::singleShot(0, &loop, check);
+    });
+    connect(m_socket, &QSslSocket::encrypted, &loop, check);
+    connect(m_socket, &QSslSocket::destroyed, &loop, &QEventLoop::quit);
+    connect(m_socket, &QAbstractSocket::errorOccurred, &loop, [&] { QTimer::singleShot(0, &loop, check); });
+    idle.start(m_timeoutMs);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+
+    if (done())
+        return true;
+    if (!m_failed)
+        fail(timedOut ? QStringLiteral("The server did not answer within %1 seconds.").arg(m_timeoutMs / 1000)
+                      : QStringLiteral("The wait for the server was interrupted."));
+    return false;
+}
+
+std::optional<Pop3Reply> Pop3Connection::wait(CommandId id)
+{
+    if (!waitFor([&] { return m_replies.count(id) > 0; }))
+        return std::nullopt;
+    auto node = m_replies.extract(id);
+    return std::move(node.mapped());
+}
+
+std::optional<Pop3Reply> Pop3Connection::run(const QByteArray &command, bool multiLine, qsizetype keepBytes)
+{
+    return wait(send(command, multiLine, keepBytes));
+}

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "mail/Pop3ReplyReader.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QSslError>
+#include <QString>
+#include <deque>
+#include <map>
+#include <optional>
+
+class QSslSocket;
+
+// The transport and command layer of a POP3 session. Commands are queued and
+// written while fewer than maxInFlight() of them await their replies (1 means
+// one command at a time; more is pipelining). Replies are matched to their
+// commands in order. Waiting happens in a nested event loop that excludes user
+// input, so the window repaints while the program waits for the server.
+class Pop3Connection : public QObject
+{
+    Q_OBJECT
+public:
+    using CommandId = quint64;
+
+    explicit Pop3Connection(QObject *parent = nullptr);
+    ~Pop3Connection() override;
+
+    void setTimeoutSeconds(int seconds) { m_timeoutMs = qMax(1, seconds) * 1000; }
+    void setMaxInFlight(int commands) { m_maxInFlight = qMax(1, commands); }
+    int maxInFlight() const { return m_maxInFlight; }
+
+    // Opens the TCP (or, with tls, TLS) connection and reads the greeting.
+    bool open(const QString &host, quint16 port, bool tls, QString *error);
+    // STLS's "+OK" has been read: switch the open connection to TLS.
+    bool startTls(const QString &host, QString *error);
+    bool isEncrypted() const;
+    bool isOpen() const;
+    // Drops the connection at once; queued commands fail.
+    void abort(const QString &reason);
+
+    // Queues a command (without CRLF). keepBytes bounds the body kept.
+    CommandId send(const QByteArray &command, bool multiLine, qsizetype keepBytes = 0);
+    // Waits for the reply to id. Nothing means the connection failed or timed
+    // out; lastError() says why in plain words and the connection is closed.
+    std::optional<Pop3Reply> wait(CommandId id);
+    // Sends and waits.
+    std::optional<Pop3Reply> run(const QByteArray &command, bool multiLine, qsizetype keepBytes = 0);
+
+    QString lastError() const { return m_lastError; }
+    // Bytes received but not consumed by any reply.
+    bool hasUnreadBytes() const;
+
+private:
+    struct Pending { CommandId id; QByteArray command; bool multiLine; qsizetype keepBytes; };
+
+    bool waitFor(const std::function<bool()> &done);
+    void onReadyRead();
+    void pump();
+    void fail(const QString &reason);
+
+    QSslSocket *m_socket = nullptr;
+    Pop3ReplyReader m_reader;
+    std::deque<Pending> m_queued;           // not yet written
+    std::deque<CommandId> m_sent;            // written, reply outstanding
+    std::map<CommandId, Pop3Reply> m_replies; // arrived, not yet waited for
+    CommandId m_nextId = 1;
+    int m_maxInFlight = 1;
+    int m_timeoutMs = 10000;
+    QString m_lastError;
+    QList<QSslError> m_sslErrors;
+    bool m_failed = false;
+};

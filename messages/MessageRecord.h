@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// One mailbox message as the program keeps it: seven text fields joined by
+// "##" (extra A, extra B, date, from, subject, size, mark).
+//
+// Values may hold '#', which would shift every later field when the line is
+// split on "##". Values are therefore escaped when the line is built ('%' ->
+// "%25", '#' -> "%23") and unescaped when a field is read, so a line always
+// splits into exactly seven fields and every value round-trips.
+struct MessageRecord
+{
+    enum Field { ExtraA, ExtraB, Date, From, Subject, Size, Mark, FieldCount };
+
+    QString extraA;
+    QString extraB;
+    QString date;
+    QString from;
+    QString subject;
+    QString size;
+    QString mark = QStringLiteral("FMARK");
+
+    static inline const QString Separator = QStringLiteral("##");
+    static inline const QString Marked = QStringLiteral("DOFILTER");
+    static inline const QString NotMarked = QStringLiteral("NOFILTER");
+
+    QString toLine() const;
+    // Reads a line built by toLine(); missing fields come back empty.
+    static MessageRecord fromLine(const QString &line);
+
+    // Only an exact "DOFILTER" counts as marked for deletion.
+    bool isMarked() const { return mark == Marked; }
+};
+
+// The raw "##" split: plain left-to-right, non-overlapping, empty pieces kept.
+QStringList splitRecordLine(const QString &line);
+
+QString escapeRecordValue(const QString &value);
+QString unescapeRecordValue(const QString &text);

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "messages/MessageRecord.h"
+
+#include <QStringList>
+
+// The hidden, ordered store of record lines. Line k belongs to line k of the
+// visible message list.
+class RecordStore
+{
+public:
+    void clear() { m_lines.clear(); }
+    void append(const MessageRecord &record) { m_lines.append(record.toLine()); }
+    qsizetype count() const { return m_lines.size(); }
+    QString line(qsizetype k) const { return m_lines.at(k); }
+    MessageRecord read(qsizetype k) const { return MessageRecord::fromLine(m_lines.at(k)); }
+
+    // Replaces only the mark field of record k; every other field, every other
+    // line and the count stay as they are. Out-of-range k is ignored.
+    void rewriteMark(qsizetype k, bool marked);
+
+private:
+    QStringList m_lines;
+};

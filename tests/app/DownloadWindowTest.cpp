@@ -1,0 +1,223 @@
+#include "app/EmailPreview.h"
+#include "mail/MailboxFlows.h"
+#include "tests/support/TestServers.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Snapshot { QString status; bool check, update, remove; };
+
+// Drives the real window: types the log-in, clicks a button, records what
+// the window shows while the flow runs.
+struct WindowDriver
+{
+    EmailPreview window;
+    QTimer sampler;
+    QList<Snapshot> snapshots;
+
+    WindowDriver()
+    {
+        window.show();
+        (void)QTest::qWaitForWindowExposed(&window);
+        sampler.setInterval(0);
+        QObject::connect(&sampler, &QTimer::timeout, [this] {
+            const Snapshot s{label("LabStatus")->text(), button("cmdcheck")->isEnabled(),
+                             button("CmdUpdate")->isEnabled(), button("CmdDeleteOnSvr")->isEnabled()};
+            if (snapshots.isEmpty() || snapshots.last().status != s.status || snapshots.last().check != s.check)
+                snapshots << s;
+        });
+    }
+    QPushButton *button(const char *name) { return window.findChild<QPushButton *>(QLatin1String(name)); }
+    QLabel *label(const char *name) { return window.findChild<QLabel *>(QLatin1String(name)); }
+    QListWidget *list() { return window.findChild<QListWidget *>(QStringLiteral("EmailList")); }
+    void logIn(const QString &host, const QString &user, const QString &password)
+    {
+        for (auto [name, text] : {std::pair{"Txthostname", host}, {"Txtusername", user}, {"Txtpassword", password}}) {
+            auto *edit = window.findChild<QLineEdit *>(QLatin1String(name));
+            edit->clear();
+            QTest::keyClicks(edit, text);
+        }
+    }
+    void click(const char *name)
+    {
+        sampler.start();
+        QTest::mouseClick(button(name), Qt::LeftButton);
+        sampler.stop();
+    }
+};
+
+TEST(DownloadWindow, SampleMailboxFromDovecot)
+{
+    const auto &f = DovecotFixture::get();
+    WindowDriver d;
+    BoxAnswerer boxes;
+    d.logIn(f.host(), QStringLiteral("alice"), f.password);
+    d.click("cmdcheck");
+
+    EXPECT_TRUE(boxes.boxes().isEmpty());
+    EXPECT_EQ(d.label("LabTitle")->text(), QStringLiteral("Total 14 Messages in Inbox of alice"));
+    EXPECT_TRUE(d.label("LabStatus")->text().startsWith(QStringLiteral("Disconnected from 127.0.0.1")))
+        << qPrintable(d.label("LabStatus")->text());
+    ASSERT_EQ(d.window.records().count(), 14);
+    ASSERT_EQ(d.list()->count(), 14);
+    const MessageRecord third = d.window.records().read(2);
+    EXPECT_EQ(third.subject, QStringLiteral("Invoice #4711 for November"));
+    EXPECT_EQ(third.extraB, QStringLiteral("<inv-4711@hosting.example>"));
+    EXPECT_EQ(third.mark, QStringLiteral("FMARK"));
+    EXPECT_EQ(d.list()->item(0)->text(), QStringLiteral("FROM Alice Walker <al   SUBJECT Minutes of Mond"));
+    EXPECT_EQ(d.list()->item(3)->text(), QString::fromUtf8("FROM Jürgen Müller <   SUBJECT Grüße aus Köln"));
+    for (int i = 0; i < d.list()->count(); ++i)
+        EXPECT_EQ(d.list()->item(i)->checkState(), Qt::Unchecked);
+    for (const char *name : {"cmdcheck", "CmdUpdate", "CmdDeleteOnSvr"})
+        EXPECT_TRUE(d.button(name)->isEnabled()) << name;
+
+    // While messages were read: "Check Mails" and "Update" off, progress in order.
+    QStringList progress;
+    for (const Snapshot &s : d.snapshots) {
+        if (s.status.startsWith(QStringLiteral("Retrieving"))) {
+            progress << s.status;
+            EXPECT_FALSE(s.check);
+            EXPECT_FALSE(s.update);
+            EXPECT_FALSE(s.remove) << "still off from start-up until the first log-in ends";
+        }
+    }
+    ASSERT_FALSE(progress.isEmpty());
+    EXPECT_EQ(progress.last(), QStringLiteral("Retrieving message 14 of 14 ..."));
+    EXPECT_TRUE(progress.contains(QStringLiteral("Retrieving message 1 of 14 ...")));
+
+    // "Update From Server" does the same again, without piling up records.
+    d.click("CmdUpdate");
+    EXPECT_EQ(d.window.records().count(), 14);
+    EXPECT_EQ(d.list()->count(), 14);
+}
+
+TEST(DownloadWindow, FailedLogInEnablesUpdateButNotDelete)
+{
+    const auto &f = DovecotFixture::get();
+    WindowDriver d;
+    BoxAnswerer boxes;
+    d.logIn(f.host(), QStringLiteral("alice"), QStringLiteral("wrong"));
+    d.click("cmdcheck");
+    ASSERT_EQ(boxes.boxes().size(), 1);
+    const auto box = boxes.boxes().first();
+    EXPECT_EQ(box.title, QStringLiteral("Error during Connect"));
+    EXPECT_TRUE(box.noIcon);
+    EXPECT_TRUE(box.okOnly);
+    EXPECT_FALSE(box.text.contains(QStringLiteral("wrong")));
+    EXPECT_EQ(d.label("LabTitle")->text(), QStringLiteral("Total Messages"));
+    EXPECT_TRUE(d.label("LabStatus")->text().startsWith(QStringLiteral("Not connected")));
+    EXPECT_TRUE(d.button("cmdcheck")->isEnabled());
+    EXPECT_TRUE(d.button("CmdUpdate")->isEnabled());
+    EXPECT_FALSE(d.button("CmdDeleteOnSvr")->isEnabled());
+}
+
+TEST(DownloadWindow, EmptyMailbox)
+{
+    const auto &f = DovecotFixture::get();
+    WindowDriver d;
+    BoxAnswerer boxes;
+    d.logIn(f.host(), QStringLiteral("empty"), f.password);
+    d.click("cmdcheck");
+    EXPECT_TRUE(boxes.boxes().isEmpty());
+    EXPECT_EQ(d.label("LabTitle")->text(), QStringLiteral("Total 0 Messages in Inbox of empty"));
+    EXPECT_EQ(d.list()->count(), 0);
+    EXPECT_TRUE(d.button("CmdDeleteOnSvr")->isEnabled());
+    EXPECT_TRUE(d.label("LabStatus")->text().startsWith(QStringLiteral("Connected to")));
+}
+
+TEST(DownloadWindow, OneBoxPerFailedMessageAndTheRestInOrder)
+{
+    ScriptedServer server({QStringLiteral("--messages"), QStringLiteral("6"), QStringLiteral("--fail-top"),
+                           QStringLiteral("2"), QStringLiteral("--fail-top"), QStringLiteral("5")});
+    WindowDriver d;
+    BoxAnswerer boxes;
+    d.logIn(server.host(), QStringLiteral("tester"), QStringLiteral("secret"));
+    d.click("cmdcheck");
+    ASSERT_EQ(boxes.boxes().size(), 2);
+    for (const auto &box : boxes.boxes()) {
+        EXPECT_EQ(box.title, QStringLiteral("Error during SetCurrentMsg"));
+        EXPECT_TRUE(box.text.contains(QStringLiteral("locked"))) << qPrintable(box.text);
+    }
+    ASSERT_EQ(d.window.records().count(), 4);
+    QStringList subjects;
+    for (int i = 0; i < 4; ++i)
+        subjects << d.window.records().read(i).subject;
+    EXPECT_EQ(subjects, (QStringList{"Subject 1", "Subject 3", "Subject 4", "Subject 6"}));
+    EXPECT_EQ(server.commands().last(), QStringLiteral("QUIT"));
+}
+
+TEST(DownloadWindow, DroppedConnectionCostsOneBoxPerRemainingMessage)
+{
+    ScriptedServer server({QStringLiteral("--messages"), QStringLiteral("4"), QStringLiteral("--drop-top"), QStringLiteral("3")});
+    WindowDriver d;
+    BoxAnswerer boxes;
+    d.logIn(server.host(), QStringLiteral("tester"), QStringLiteral("secret"));
+    d.click("cmdcheck");
+    EXPECT_EQ(boxes.boxes().size(), 2);
+    EXPECT_EQ(d.window.records().count(), 2);
+    EXPECT_TRUE(d.button("cmdcheck")->isEnabled());
+    EXPECT_FALSE(d.label("LabStatus")->text().isEmpty());
+}
+
+TEST(DownloadWindow, ClosingDuringTheDownloadEndsItWithoutQuit)
+{
+    ScriptedServer server({QStringLiteral("--messages"), QStringLiteral("200")});
+    WindowDriver d;
+    d.logIn(server.host(), QStringLiteral("tester"), QStringLiteral("secret"));
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (d.window.records().count() >= 3)
+            d.window.close();
+    });
+    closer.start(0);
+    d.click("cmdcheck");
+    EXPECT_FALSE(d.window.isVisible());
+    EXPECT_LT(d.window.records().count(), 200);
+    EXPECT_FALSE(server.commands().contains(QStringLiteral("QUIT")));
+    EXPECT_FALSE(d.window.mailClient().IsConnected());
+}
+
+// A view whose yield tries to start a second download, as a click would.
+struct ReentrantView : MailboxView
+{
+    RecordStore store;
+    MailboxFlows *flows = nullptr;
+    QString host;
+    int reentries = 0;
+    QString hostText() const override { return host; }
+    QString userText() const override { return QStringLiteral("tester"); }
+    QString passwordText() const override { return QStringLiteral("secret"); }
+    void setButtonEnabled(Button, bool) override {}
+    void setStatus(const QString &) override {}
+    void setTitle(const QString &) override {}
+    void clearMessageList() override {}
+    RecordStore &records() override { return store; }
+    void showError(const QString &, const QString &) override {}
+    void yieldToEvents() override { ++reentries; flows->checkMails(); }
+    bool closing() const override { return false; }
+    void displayThroughFilter() override {}
+};
+
+TEST(DownloadWindow, NoSecondFlowDuringTheYield)
+{
+    ScriptedServer server({QStringLiteral("--messages"), QStringLiteral("3")});
+    ReentrantView view;
+    view.host = server.host();
+    Pop3Client client;
+    MailboxFlows flows(view, client);
+    view.flows = &flows;
+    flows.checkMails();
+    EXPECT_EQ(view.reentries, 3);
+    EXPECT_EQ(view.store.count(), 3);
+    EXPECT_EQ(server.commands().count(QStringLiteral("USER tester")), 1);
+    EXPECT_FALSE(flows.running());
+}
+
+} // namespace

@@ -1,0 +1,119 @@
+#include "app/EmailPreview.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+template <typename T> T *child(QWidget &w, const char *name)
+{
+    T *c = w.findChild<T *>(QLatin1String(name));
+    EXPECT_NE(c, nullptr) << name;
+    return c;
+}
+
+TEST(Window, InitialState)
+{
+    EmailPreview w;
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("Purgelet - With E-mail Preview"));
+    EXPECT_EQ(child<QLabel>(w, "labversion")->text(), QStringLiteral("Version 1.0.106"));
+    EXPECT_EQ(child<QLabel>(w, "LabStatus")->text(), QStringLiteral("Not Connected"));
+    EXPECT_EQ(child<QLabel>(w, "LabTitle")->text(), QStringLiteral("Total Messages"));
+    EXPECT_EQ(child<QListWidget>(w, "EmailList")->count(), 0);
+    EXPECT_EQ(w.records().count(), 0);
+    EXPECT_EQ(child<QPlainTextEdit>(w, "HeaderBox")->toPlainText(), QStringLiteral("Message Header Preview\n"));
+    EXPECT_EQ(child<QLineEdit>(w, "Txthostname")->text(), QLatin1String(EmailPreview::PresetHost));
+    EXPECT_TRUE(child<QLineEdit>(w, "Txtusername")->text().isEmpty());
+    EXPECT_TRUE(child<QLineEdit>(w, "Txtpassword")->text().isEmpty());
+    EXPECT_EQ(child<QLineEdit>(w, "Txtpassword")->echoMode(), QLineEdit::Password);
+    for (const char *name : {"cmdcheck", "CmdFilters", "CmdViewReadme", "CmdExit"})
+        EXPECT_TRUE(child<QPushButton>(w, name)->isEnabled()) << name;
+    for (const char *name : {"CmdUpdate", "CmdDeleteOnSvr"})
+        EXPECT_FALSE(child<QPushButton>(w, name)->isEnabled()) << name;
+    EXPECT_EQ(QApplication::focusWidget(), child<QLineEdit>(w, "Txtpassword"));
+}
+
+TEST(Window, CaptionsAndLayoutInPixels)
+{
+    EmailPreview w;
+    EXPECT_EQ(w.size(), QSize(553, 376));
+    EXPECT_EQ(w.minimumSize(), w.maximumSize()) << "the window cannot be resized";
+    const struct { const char *name; const char *caption; QRect geometry; } controls[] = {
+        {"lab_hostname", "Hostname", {16, 16, 49, 17}},
+        {"Label1", "Username", {16, 40, 49, 17}},
+        {"Label2", "Password", {16, 64, 49, 17}},
+        {"cmdcheck", "Check Mails", {248, 16, 97, 25}},
+        {"Label3", "Purgelet", {360, 8, 185, 33}},
+        {"Label5", "Comments to", {360, 80, 65, 17}},
+        {"CmdUpdate", "Update From Server", {416, 136, 129, 33}},
+        {"CmdDeleteOnSvr", "Delete Now on Server", {416, 184, 129, 33}},
+        {"CmdFilters", "Create Filters", {416, 232, 129, 33}},
+        {"CmdViewReadme", "View Readme", {416, 280, 129, 33}},
+        {"CmdExit", "Exit", {416, 328, 129, 33}},
+    };
+    for (const auto &c : controls) {
+        QWidget *widget = child<QWidget>(w, c.name);
+        EXPECT_EQ(widget->geometry(), c.geometry) << c.name;
+        const QString text = widget->property("text").toString();
+        EXPECT_EQ(text, QLatin1String(c.caption)) << c.name;
+    }
+    EXPECT_EQ(child<QWidget>(w, "EmailList")->geometry(), QRect(16, 128, 385, 98));
+    EXPECT_EQ(child<QWidget>(w, "HeaderBox")->geometry(), QRect(16, 248, 385, 121));
+    EXPECT_EQ(child<QLabel>(w, "LabEmail")->text(), QLatin1String(EmailPreview::ContactAddress));
+    EXPECT_EQ(child<QLabel>(w, "LabURL")->text(), QLatin1String(EmailPreview::WebAddress));
+    EXPECT_EQ(child<QLabel>(w, "LabStatus")->palette().color(QPalette::WindowText), QColor(0, 128, 0));
+    EXPECT_EQ(child<QLabel>(w, "LabTitle")->palette().color(QPalette::Window), QColor(192, 192, 255));
+    auto *list = child<QListWidget>(w, "EmailList");
+    EXPECT_EQ(list->palette().color(QPalette::Base), QColor(0, 128, 0));
+    EXPECT_EQ(list->palette().color(QPalette::Text), QColor(Qt::white));
+    EXPECT_TRUE(list->font().bold());
+    EXPECT_EQ(list->selectionMode(), QAbstractItemView::SingleSelection);
+    auto *box = child<QPlainTextEdit>(w, "HeaderBox");
+    EXPECT_EQ(box->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+    EXPECT_EQ(box->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+}
+
+TEST(Window, TabOrderStartsAtThePassword)
+{
+    EmailPreview w;
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    QStringList visited;
+    for (int i = 0; i < 8; ++i) {
+        visited << QApplication::focusWidget()->objectName();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    // Disabled buttons (Update, Delete) are skipped; labels never take focus.
+    EXPECT_EQ(visited, (QStringList{"Txtpassword", "Txtusername", "Txthostname", "cmdcheck", "EmailList",
+                                    "CmdFilters", "HeaderBox", "CmdViewReadme"}));
+}
+
+TEST(Window, PasswordShowsOneStarPerCharacter)
+{
+    EmailPreview w;
+    w.show();
+    auto *password = child<QLineEdit>(w, "Txtpassword");
+    QTest::keyClicks(password, QStringLiteral("abc"));
+    EXPECT_EQ(password->text(), QStringLiteral("abc"));
+    EXPECT_EQ(password->displayText(), QStringLiteral("***"));
+}
+
+TEST(Window, ExitClosesWithoutContactingAServer)
+{
+    EmailPreview w;
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    QTest::mouseClick(child<QPushButton>(w, "CmdExit"), Qt::LeftButton);
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_FALSE(w.mailClient().IsConnected());
+}
+
+} // namespace

@@ -1,0 +1,75 @@
+#include "mail/HeaderText.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(HeaderText, EncodedWords)
+{
+    const struct { const char *raw; const char *text; } cases[] = {
+        {"plain subject", "plain subject"},
+        {"=?UTF-8?B?SsO8cmdlbg==?=", "Jürgen"},
+        {"=?ISO-8859-1?Q?Gr=FC=DFe_aus_K=F6ln?=", "Grüße aus Köln"},
+        {"=?utf-8?q?a?= =?utf-8?q?b?=", "ab"},                       // blank between words dropped
+        {"=?utf-8?q?a?=\t =?utf-8?q?b?=", "ab"},
+        {"=?utf-8?q?a?= x =?utf-8?q?b?=", "a x b"},                   // other text kept
+        {"Re: =?UTF-8?Q?caf=C3=A9?= now", "Re: café now"},
+        {"=?UTF-8?B?4oKs?=", "€"},
+        {"=?UTF-8?Q?=E2=82?= =?UTF-8?Q?=AC?=", "€"},                   // character split across words
+        {"=?UTF-8*en?Q?hi?=", "hi"},                                   // language suffix
+        {"=?KOI8-R?B?98HbIMLJ2s7F0yDOwSDXxdLbyc7F?=", "Ваш бизнес на вершине"},
+        {"=?windows-1252?Q?=80uro?=", "€uro"},
+        {"=?x-unknown-charset?Q?abc?=", "=?x-unknown-charset?Q?abc?="}, // unknown charset: as written
+        {"=?UTF-8?B?not base64!?=", "=?UTF-8?B?not base64!?="},          // broken word: as written
+        {"=?UTF-8?Q?bad=ZZ?=", "=?UTF-8?Q?bad=ZZ?="},
+        {"=?UTF-8?X?abc?=", "=?UTF-8?X?abc?="},
+        {"=?UTF-8?Q?unterminated", "=?UTF-8?Q?unterminated"},
+        {"=??Q?x?=", "=??Q?x?="},
+        {"100% =?", "100% =?"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(decodeHeaderText(QByteArray(c.raw)), QString::fromUtf8(c.text)) << c.raw;
+}
+
+TEST(HeaderText, RawEightBitBytes)
+{
+    EXPECT_EQ(decodeRawHeaderBytes("caf\xc3\xa9"), QString::fromUtf8("café"));
+    EXPECT_EQ(decodeRawHeaderBytes("caf\xe9"), QString::fromUtf8("café"));      // not UTF-8: windows-1252
+    EXPECT_EQ(decodeRawHeaderBytes("\x80"), QString::fromUtf8("€"));
+}
+
+TEST(HeaderText, HeaderBlockIsUnfoldedAndFirstFieldWins)
+{
+    const QByteArrayList lines{
+        "Received: from x",
+        "\tby y",
+        "FROM: Dave Jones",
+        " <dave@example.com>",
+        "Subject: Re: Plans for the weekend, and a",
+        "\tlong line",
+        "subject: second subject is ignored",
+        "Date:   Fri, 4 Dec 2026 19:20:00 -0500  ",
+        "Message-ID: <w@example.com>",
+        "X-Evil: has\x01control",
+        "",
+        "From: body line must not count",
+    };
+    const HeaderValues v = parseHeaderBlock(lines);
+    EXPECT_EQ(v.from, QStringLiteral("Dave Jones <dave@example.com>"));
+    EXPECT_EQ(v.subject, QStringLiteral("Re: Plans for the weekend, and a\tlong line").replace(u'\t', u' '));
+    EXPECT_EQ(v.date, QStringLiteral("Fri, 4 Dec 2026 19:20:00 -0500"));
+    EXPECT_EQ(v.messageId, QStringLiteral("<w@example.com>"));
+}
+
+TEST(HeaderText, MissingHeadersAreEmptyAndControlsBecomeBlanks)
+{
+    const HeaderValues v = parseHeaderBlock({"Subject: a\x07""b\x1b[31m", "From: =?UTF-8?Q?x=0Ay?="});
+    EXPECT_EQ(v.subject, QStringLiteral("a b [31m"));
+    EXPECT_EQ(v.from, QStringLiteral("x y"));
+    EXPECT_TRUE(v.date.isEmpty());
+    EXPECT_TRUE(v.messageId.isEmpty());
+    EXPECT_TRUE(parseHeaderBlock({}).from.isEmpty());
+    EXPECT_TRUE(parseHeaderBlock({" continuation first", ":", "NoColon"}).subject.isEmpty());
+}
+
+} // namespace

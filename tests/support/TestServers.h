@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QList>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <memory>
+
+// The Dovecot instance started by the "dovecot_start" test; values come from
+// the env file the fixture script writes.
+struct DovecotFixture
+{
+    quint16 pop3Port = 0;
+    quint16 pop3sPort = 0;
+    QString dir;
+    QString password;
+
+    // Loads the fixture and trusts its test CA for TLS. Fails the test when
+    // the fixture is missing.
+    static const DovecotFixture &get();
+    QString host() const { return QStringLiteral("127.0.0.1:%1").arg(pop3Port); }
+    QString maildir(const QString &user) const { return dir + QStringLiteral("/home/") + user + QStringLiteral("/Maildir"); }
+    QString log() const;
+};
+
+// The scripted POP3 server, run with the given options for the life of the object.
+class ScriptedServer
+{
+public:
+    explicit ScriptedServer(const QStringList &options);
+    ~ScriptedServer();
+    quint16 port() const { return m_port; }
+    QString host() const { return QStringLiteral("127.0.0.1:%1").arg(m_port); }
+    QStringList commands() const; // every command line the server received
+
+private:
+    QProcess m_process;
+    QString m_logPath;
+    quint16 m_port = 0;
+};
+
+// Answers every modal message box that opens with OK and records it.
+class BoxAnswerer
+{
+public:
+    struct Box { QString title; QString text; bool noIcon; bool okOnly; };
+    BoxAnswerer();
+    ~BoxAnswerer();
+    QList<Box> boxes() const;
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+};
