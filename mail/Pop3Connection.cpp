@@ -128,7 +128,7 @@ bool Pop3Connection::open(const QString &host, quint16 port, bool tls, QString *
 
 bool Pop3Connection::startTls(const QString &host, QString *error)
 {
-    if (hasUnreadBytes()) {
+    if (!m_socket || m_failed || hasUnreadBytes()) {
         // Bytes already sent before TLS begins would count as if protected.
         *error = QStringLiteral("The server sent unexpected data when switching to TLS; the connection was closed for safety.");
         fail(*error);

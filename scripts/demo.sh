@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Sets up, builds, starts the demo mailbox on loopback and opens the window.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build -j2 --target purgelet
+bash tests/fixtures/dovecot.sh start build/demo-server --no-tls
+. build/demo-server/env
+echo "Demo mailbox: host 127.0.0.1:$PURGELET_POP3_PORT  user demo  password $PURGELET_FIXTURE_PASSWORD"
+trap 'bash tests/fixtures/dovecot.sh stop build/demo-server' EXIT
+if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then exec_cmd=(xvfb-run -a); else exec_cmd=(); fi
+"${exec_cmd[@]}" build/bin/purgelet
