@@ -137,6 +137,7 @@ void EmailPreview::buildControls()
     HeaderBox->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     HeaderBox->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     HeaderBox->setFont(fixedBoldFont());
+    HeaderBox->setTabChangesFocus(true);
     setColours(HeaderBox, QPalette::Base, palette().color(QPalette::Button), palette().color(QPalette::WindowText));
     HeaderBox->insertPlainText(QStringLiteral("Message Header Preview\r\n"));
 
