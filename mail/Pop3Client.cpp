@@ -77,15 +77,15 @@ void Pop3Client::Connect()
     m_connection->setTimeoutSeconds(Timeout);
 
     QString why;
-    const std::optional<HostSpec> spec = parseHostSpec(HostName, Port, &why);
-    if (!spec) {
+    const std::optional<HostAddress> target = parseHostAddress(HostName, Port, &why);
+    if (!target) {
         failWith(why);
         m_status = QStringLiteral("Not connected: the server address is not valid");
         return;
     }
-    m_host = spec->host;
+    m_host = target->host;
     m_status = QStringLiteral("Connecting to %1 ...").arg(m_host);
-    if (!login(*spec)) {
+    if (!login(*target)) {
         m_connection->abort(QString());
         m_sizes.clear();
         m_uids.clear();
@@ -112,7 +112,7 @@ bool Pop3Client::readCapabilities()
     return true;
 }
 
-bool Pop3Client::login(const HostSpec &spec)
+bool Pop3Client::login(const HostAddress &target)
 {
     if (hasLineBreak(UserName) || hasLineBreak(Password)) {
         failWith(QStringLiteral("The user name and password must not contain line breaks."));
@@ -126,8 +126,8 @@ bool Pop3Client::login(const HostSpec &spec)
     }
 
     QString error;
-    if (!m_connection->open(spec.host, spec.port, spec.implicitTls, &error)) {
-        failWith(QStringLiteral("Could not connect to %1 port %2. %3").arg(spec.host).arg(spec.port).arg(error));
+    if (!m_connection->open(target.host, target.port, target.implicitTls, &error)) {
+        failWith(QStringLiteral("Could not connect to %1 port %2. %3").arg(target.host).arg(target.port).arg(error));
         return false;
     }
     if (!readCapabilities())
@@ -140,7 +140,7 @@ bool Pop3Client::login(const HostSpec &spec)
                            : m_connection->lastError());
             return false;
         }
-        if (!m_connection->startTls(spec.host, &error)) {
+        if (!m_connection->startTls(target.host, &error)) {
             failWith(error + QStringLiteral(" The password was not sent."));
             return false;
         }

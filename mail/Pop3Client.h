@@ -1,7 +1,7 @@
 #pragma once
 
 #include "mail/HeaderText.h"
-#include "mail/HostSpec.h"
+#include "mail/HostAddress.h"
 
 #include <QObject>
 #include <QString>
@@ -52,7 +52,7 @@ public:
     static constexpr qsizetype MaxHeaderBytes = 256 * 1024;
 
 private:
-    bool login(const HostSpec &spec);
+    bool login(const HostAddress &target);
     bool readCapabilities();
     bool readMailboxListing();
     void succeed() { m_result = 0; m_error.clear(); }

@@ -1,4 +1,4 @@
-#include "mail/HostSpec.h"
+#include "mail/HostAddress.h"
 
 #include <QHostAddress>
 
@@ -35,23 +35,23 @@ bool validHostName(const QString &host)
 
 } // namespace
 
-std::optional<HostSpec> parseHostSpec(const QString &text, quint16 defaultPort, QString *error)
+std::optional<HostAddress> parseHostAddress(const QString &text, quint16 defaultPort, QString *error)
 {
-    auto fail = [&](const QString &why) -> std::optional<HostSpec> {
+    auto fail = [&](const QString &why) -> std::optional<HostAddress> {
         if (error)
             *error = why;
         return std::nullopt;
     };
 
     QString rest = text.trimmed();
-    HostSpec spec;
-    spec.port = defaultPort;
+    HostAddress target;
+    target.port = defaultPort;
     if (rest.startsWith(u"pop3s://", Qt::CaseInsensitive)) {
-        spec.implicitTls = true;
-        spec.port = ImplicitTlsPort;
+        target.implicitTls = true;
+        target.port = ImplicitTlsPort;
         rest = rest.mid(8);
     } else if (rest.startsWith(u"pop3://", Qt::CaseInsensitive)) {
-        spec.port = 110;
+        target.port = 110;
         rest = rest.mid(7);
     } else if (rest.contains(u"://")) {
         return fail(QStringLiteral("Only pop3:// and pop3s:// addresses are understood."));
@@ -67,7 +67,7 @@ std::optional<HostSpec> parseHostSpec(const QString &text, quint16 defaultPort, 
         const qsizetype close = rest.indexOf(u']');
         if (close < 0)
             return fail(QStringLiteral("The IPv6 address is missing its closing \"]\"."));
-        spec.host = rest.mid(1, close - 1);
+        target.host = rest.mid(1, close - 1);
         const QString after = rest.mid(close + 1);
         if (!after.isEmpty()) {
             if (!after.startsWith(u':'))
@@ -76,27 +76,27 @@ std::optional<HostSpec> parseHostSpec(const QString &text, quint16 defaultPort, 
             hasPort = true;
         }
         QHostAddress address;
-        if (!address.setAddress(spec.host) || address.protocol() != QAbstractSocket::IPv6Protocol)
-            return fail(QStringLiteral("\"%1\" is not a valid IPv6 address.").arg(spec.host));
+        if (!address.setAddress(target.host) || address.protocol() != QAbstractSocket::IPv6Protocol)
+            return fail(QStringLiteral("\"%1\" is not a valid IPv6 address.").arg(target.host));
     } else if (rest.count(u':') > 1) {
         // A bare IPv6 address; it cannot carry a port without brackets.
         QHostAddress address;
         if (!address.setAddress(rest))
             return fail(QStringLiteral("\"%1\" is not a valid address. Write IPv6 addresses with a port as [address]:port.").arg(rest));
-        spec.host = rest;
+        target.host = rest;
     } else {
         const qsizetype colon = rest.indexOf(u':');
-        spec.host = colon < 0 ? rest : rest.left(colon);
+        target.host = colon < 0 ? rest : rest.left(colon);
         if (colon >= 0) {
             portText = rest.mid(colon + 1);
             hasPort = true;
         }
-        if (!validHostName(spec.host))
-            return fail(QStringLiteral("\"%1\" is not a valid host name.").arg(spec.host));
+        if (!validHostName(target.host))
+            return fail(QStringLiteral("\"%1\" is not a valid host name.").arg(target.host));
     }
-    if (hasPort && !parsePort(portText, &spec.port))
+    if (hasPort && !parsePort(portText, &target.port))
         return fail(QStringLiteral("\"%1\" is not a valid port number (1 to 65535).").arg(portText));
-    if (spec.port == ImplicitTlsPort)
-        spec.implicitTls = true;
-    return spec;
+    if (target.port == ImplicitTlsPort)
+        target.implicitTls = true;
+    return target;
 }

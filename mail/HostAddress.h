@@ -4,7 +4,7 @@
 #include <optional>
 
 // What the host box names: host, port and whether TLS starts with the first byte.
-struct HostSpec
+struct HostAddress
 {
     QString host;
     quint16 port = 110;
@@ -15,4 +15,4 @@ struct HostSpec
 // address, and "pop3://..." / "pop3s://..." in front of any of them.
 // Port 995 or "pop3s://" means TLS from the first byte. Surrounding blanks
 // are ignored. On failure returns nothing and says why in *error.
-std::optional<HostSpec> parseHostSpec(const QString &text, quint16 defaultPort, QString *error);
+std::optional<HostAddress> parseHostAddress(const QString &text, quint16 defaultPort, QString *error);

@@ -1,10 +1,10 @@
-#include "mail/HostSpec.h"
+#include "mail/HostAddress.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-TEST(HostSpec, AcceptedForms)
+TEST(HostAddress, AcceptedForms)
 {
     const struct { const char *text; const char *host; int port; bool tls; } cases[] = {
         {"pop.example.org", "pop.example.org", 110, false},
@@ -24,15 +24,15 @@ TEST(HostSpec, AcceptedForms)
     };
     for (const auto &c : cases) {
         QString error;
-        const auto spec = parseHostSpec(QString::fromLatin1(c.text), 110, &error);
-        ASSERT_TRUE(spec) << c.text << ": " << qPrintable(error);
-        EXPECT_EQ(spec->host, QString::fromLatin1(c.host)) << c.text;
-        EXPECT_EQ(spec->port, c.port) << c.text;
-        EXPECT_EQ(spec->implicitTls, c.tls) << c.text;
+        const auto target = parseHostAddress(QString::fromLatin1(c.text), 110, &error);
+        ASSERT_TRUE(target) << c.text << ": " << qPrintable(error);
+        EXPECT_EQ(target->host, QString::fromLatin1(c.host)) << c.text;
+        EXPECT_EQ(target->port, c.port) << c.text;
+        EXPECT_EQ(target->implicitTls, c.tls) << c.text;
     }
 }
 
-TEST(HostSpec, RefusedFormsSayWhy)
+TEST(HostAddress, RefusedFormsSayWhy)
 {
     const char *cases[] = {
         "", "   ", "pop.example.org:", "pop.example.org:0", "pop.example.org:65536", "pop.example.org:abc",
@@ -41,16 +41,16 @@ TEST(HostSpec, RefusedFormsSayWhy)
     };
     for (const char *text : cases) {
         QString error;
-        EXPECT_FALSE(parseHostSpec(QString::fromLatin1(text), 110, &error)) << text;
+        EXPECT_FALSE(parseHostAddress(QString::fromLatin1(text), 110, &error)) << text;
         EXPECT_FALSE(error.isEmpty()) << text;
     }
 }
 
-TEST(HostSpec, DefaultPortIsTheComponentsPort)
+TEST(HostAddress, DefaultPortIsTheComponentsPort)
 {
-    const auto spec = parseHostSpec(QStringLiteral("mail.example.org"), 2110, nullptr);
-    ASSERT_TRUE(spec);
-    EXPECT_EQ(spec->port, 2110);
+    const auto target = parseHostAddress(QStringLiteral("mail.example.org"), 2110, nullptr);
+    ASSERT_TRUE(target);
+    EXPECT_EQ(target->port, 2110);
 }
 
 } // namespace
