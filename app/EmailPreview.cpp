@@ -1,7 +1,8 @@
 #include "app/EmailPreview.h"
 
 #include "app/ClickableLabel.h"
-#include "filter/ListFilling.h"
+#include "app/ApplicationFolder.h"
+#include "filter/FilterPass.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -220,9 +221,10 @@ void EmailPreview::yieldToEvents()
     QCoreApplication::processEvents();
 }
 
-void EmailPreview::displayThroughFilter()
+QString EmailPreview::displayThroughFilter()
 {
-    fillMessageList(HEmailList, *this);
+    const QString path = ruleFilePath();
+    return ruleProblemText(runFilterPass(HEmailList, *this, path), path);
 }
 
 void EmailPreview::clearLines()

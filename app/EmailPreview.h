@@ -45,7 +45,7 @@ public:
     void showError(const QString &title, const QString &text) override;
     void yieldToEvents() override;
     bool closing() const override { return m_closing; }
-    void displayThroughFilter() override;
+    QString displayThroughFilter() override;
 
     // MessageListSink
     void clearLines() override;

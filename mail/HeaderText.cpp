@@ -1,30 +1,13 @@
 #include "mail/HeaderText.h"
 
+#include "messages/TextDecoding.h"
+
 #include <QStringDecoder>
 #include <cctype>
 #include <optional>
 #include <vector>
 
 namespace {
-
-QString blankControls(QString text)
-{
-    for (QChar &c : text) {
-        const char16_t u = c.unicode();
-        if (u < 0x20 || u == 0x7f || (u >= 0x80 && u < 0xa0))
-            c = u' ';
-    }
-    return text;
-}
-
-std::optional<QString> decodeCharset(const QByteArray &charset, const QByteArray &bytes)
-{
-    QStringDecoder decoder(charset.constData());
-    if (!decoder.isValid())
-        return std::nullopt;
-    QString text = decoder.decode(bytes);
-    return text;
-}
 
 bool isWhite(char c) { return c == ' ' || c == '\t'; }
 
@@ -152,17 +135,6 @@ QByteArray trimmedWhite(const QByteArray &bytes)
 
 } // namespace
 
-QString decodeRawHeaderBytes(const QByteArray &raw)
-{
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8.decode(raw);
-    if (!utf8.hasError())
-        return text;
-    if (auto windows = decodeCharset("windows-1252", raw))
-        return *windows;
-    return QString::fromLatin1(raw);
-}
-
 QString decodeHeaderText(const QByteArray &raw)
 {
     QString out;
@@ -170,7 +142,7 @@ QString decodeHeaderText(const QByteArray &raw)
         std::optional<QString> text;
         if (piece.encoded)
             text = decodeCharset(piece.charset, piece.bytes);
-        out += text ? *text : decodeRawHeaderBytes(piece.original);
+        out += text ? *text : decodeEightBitText(piece.original);
     }
     return out;
 }
@@ -199,10 +171,10 @@ HeaderValues parseHeaderBlock(const QByteArrayList &lines)
             values.subject = blankControls(decodeHeaderText(value));
             haveSubject = true;
         } else if (name == "date" && !haveDate) {
-            values.date = blankControls(decodeRawHeaderBytes(value));
+            values.date = blankControls(decodeEightBitText(value));
             haveDate = true;
         } else if (name == "message-id" && !haveId) {
-            values.messageId = blankControls(decodeRawHeaderBytes(value));
+            values.messageId = blankControls(decodeEightBitText(value));
             haveId = true;
         }
     }

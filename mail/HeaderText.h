@@ -21,6 +21,3 @@ HeaderValues parseHeaderBlock(const QByteArrayList &lines);
 // Raw header bytes to text: encoded words decoded, other bytes read as UTF-8
 // when they are valid UTF-8, else as windows-1252.
 QString decodeHeaderText(const QByteArray &raw);
-
-// Bytes that carry no encoded words: UTF-8 when valid, else windows-1252.
-QString decodeRawHeaderBytes(const QByteArray &raw);

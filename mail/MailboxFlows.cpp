@@ -43,6 +43,7 @@ void MailboxFlows::headerDownload()
     m_view.clearMessageList();
     m_view.records().clear();
 
+    QString ruleNotice;
     connectWithBoxes();
     if (m_client.ResultCode() != 0) {
         m_view.showError(QStringLiteral("Error during Connect"), m_client.ErrorText());
@@ -79,11 +80,13 @@ void MailboxFlows::headerDownload()
                 return;
             }
             m_client.Disconnect();
-            m_view.displayThroughFilter();
+            ruleNotice = m_view.displayThroughFilter();
         }
         m_view.setButtonEnabled(Button::Delete, true);
     }
-    m_view.setStatus(m_client.StatusText());
+    // A rule file that could not be used is worth more to the user than the
+    // disconnection, and this is the one place per pass where it is said.
+    m_view.setStatus(ruleNotice.isEmpty() ? m_client.StatusText() : ruleNotice);
     m_view.setButtonEnabled(Button::Check, true);
     m_view.setButtonEnabled(Button::Update, true);
 }

@@ -27,6 +27,7 @@ public:
     virtual void yieldToEvents() = 0;
     // The window was asked to close while a flow runs.
     virtual bool closing() const = 0;
-    // The filter pass: marks the records and fills the visible list.
-    virtual void displayThroughFilter() = 0;
+    // The filter pass: marks the records and fills the visible list. Returns
+    // a notice for the user when the rules could not be applied, else "".
+    virtual QString displayThroughFilter() = 0;
 };

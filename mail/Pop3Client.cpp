@@ -1,6 +1,7 @@
 #include "mail/Pop3Client.h"
 
 #include "mail/Pop3Connection.h"
+#include "messages/TextDecoding.h"
 
 namespace {
 constexpr qsizetype MaxCommandLength = 255; // octets, CRLF excluded
@@ -35,11 +36,7 @@ void Pop3Client::failWith(const QString &text)
 
 QString Pop3Client::cleanServerText(const QByteArray &text) const
 {
-    QString s = decodeRawHeaderBytes(text.left(300));
-    for (QChar &c : s)
-        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
-            c = u' ';
-    return s.trimmed();
+    return blankControls(decodeEightBitText(text.left(300))).trimmed();
 }
 
 QString Pop3Client::explainRefusal(const QByteArray &status, const QString &fallback) const

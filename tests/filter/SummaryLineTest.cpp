@@ -3,6 +3,8 @@
 #include "filter/SummaryLine.h"
 #include "messages/RecordStore.h"
 
+#include "tests/support/QtPrinting.h"
+
 #include <gtest/gtest.h>
 
 namespace {

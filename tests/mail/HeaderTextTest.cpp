@@ -1,4 +1,7 @@
 #include "mail/HeaderText.h"
+#include "messages/TextDecoding.h"
+
+#include "tests/support/QtPrinting.h"
 
 #include <gtest/gtest.h>
 
@@ -33,9 +36,9 @@ TEST(HeaderText, EncodedWords)
 
 TEST(HeaderText, RawEightBitBytes)
 {
-    EXPECT_EQ(decodeRawHeaderBytes("caf\xc3\xa9"), QString::fromUtf8("café"));
-    EXPECT_EQ(decodeRawHeaderBytes("caf\xe9"), QString::fromUtf8("café"));      // not UTF-8: windows-1252
-    EXPECT_EQ(decodeRawHeaderBytes("\x80"), QString::fromUtf8("€"));
+    EXPECT_EQ(decodeEightBitText("caf\xc3\xa9"), QString::fromUtf8("café"));
+    EXPECT_EQ(decodeEightBitText("caf\xe9"), QString::fromUtf8("café"));      // not UTF-8: windows-1252
+    EXPECT_EQ(decodeEightBitText("\x80"), QString::fromUtf8("€"));
 }
 
 TEST(HeaderText, HeaderBlockIsUnfoldedAndFirstFieldWins)

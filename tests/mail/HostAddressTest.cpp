@@ -1,5 +1,7 @@
 #include "mail/HostAddress.h"
 
+#include "tests/support/QtPrinting.h"
+
 #include <gtest/gtest.h>
 
 namespace {

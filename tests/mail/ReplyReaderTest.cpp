@@ -1,5 +1,7 @@
 #include "mail/Pop3ReplyReader.h"
 
+#include "tests/support/QtPrinting.h"
+
 #include <gtest/gtest.h>
 
 namespace {

@@ -1,5 +1,7 @@
 #include "messages/RecordStore.h"
 
+#include "tests/support/QtPrinting.h"
+
 #include <gtest/gtest.h>
 
 namespace {

@@ -1,0 +1,26 @@
+#include "filter/FilterPass.h"
+
+#include "filter/ListFilling.h"
+#include "filter/MessageListSink.h"
+#include "filter/RuleMatcher.h"
+#include "messages/RecordStore.h"
+
+void markRecords(RecordStore &records, const RuleBlock &rules)
+{
+    const RuleMatcher matcher(rules.usable() ? rules.conditions : QList<RuleCondition>());
+    for (qsizetype i = 0; i < records.count(); ++i) {
+        const MessageRecord record = records.read(i);
+        records.rewriteMark(i, matcher.matches(record.from, record.subject, record.size));
+    }
+}
+
+RuleBlock::Problem runFilterPass(RecordStore &records, MessageListSink &list, const QString &ruleFilePath)
+{
+    list.clearLines();
+    if (records.count() == 0)
+        return RuleBlock::Problem::None;
+    const RuleBlock rules = readRuleFile(ruleFilePath);
+    markRecords(records, rules);
+    fillMessageList(records, list);
+    return rules.problem;
+}

@@ -1,0 +1,122 @@
+#include "filter/RuleFile.h"
+
+#include "messages/TextDecoding.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <optional>
+
+namespace {
+const QString BlockStart = QStringLiteral("[rfstart]");
+const QString BlockEnd = QStringLiteral("[rfend]");
+} // namespace
+
+bool IsEmpty(const QString &text) { return text.isEmpty(); }
+
+bool IsComment(const QString &text) { return text == QLatin1String("#"); }
+
+QString trimSpaces(const QString &text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text.at(begin) == u' ')
+        ++begin;
+    while (end > begin && text.at(end - 1) == u' ')
+        --end;
+    return text.mid(begin, end - begin);
+}
+
+QStringList splitRuleFileLines(const QByteArray &bytes)
+{
+    QStringList lines;
+    qsizetype start = 0;
+    while (start < bytes.size()) {
+        const qsizetype cr = bytes.indexOf('\r', start);
+        if (cr < 0) {
+            lines.append(decodeEightBitText(bytes.mid(start)));
+            break;
+        }
+        lines.append(decodeEightBitText(bytes.mid(start, cr - start)));
+        start = cr + 1;
+        if (start < bytes.size() && bytes.at(start) == '\n')
+            ++start;
+    }
+    return lines;
+}
+
+std::optional<RuleKey> ruleKeyNamed(const QString &key)
+{
+    static const struct { const char *name; RuleKey key; } keys[] = {
+        {"msgsubjectcontains", RuleKey::SubjectContains},
+        {"msgfromcontains", RuleKey::FromContains},
+        {"msgsubjectis", RuleKey::SubjectIs},
+        {"msgfromis", RuleKey::FromIs},
+        {"msgsizeisgreaterthan", RuleKey::SizeGreaterThan},
+    };
+    for (const auto &k : keys)
+        if (key == QLatin1String(k.name))
+            return k.key;
+    return std::nullopt;
+}
+
+RuleBlock readRuleBlock(const QByteArray &fileBytes)
+{
+    const QStringList lines = splitRuleFileLines(fileBytes);
+    qsizetype next = 0;
+    while (next < lines.size() && trimSpaces(lines.at(next)) != BlockStart)
+        ++next;
+    if (next == lines.size())
+        return {RuleBlock::Problem::NoBlockStart, {}};
+
+    RuleBlock block;
+    for (++next; next < lines.size(); ++next) {
+        const QString line = trimSpaces(lines.at(next));
+        if (line == BlockEnd)
+            return block;
+        if (IsEmpty(line) || IsComment(line))
+            continue;
+        const qsizetype firstEquals = line.indexOf(u'=');
+        if (firstEquals < 0)
+            continue; // a key with no '=' has no value to test
+        const std::optional<RuleKey> key = ruleKeyNamed(line.left(firstEquals).toLower());
+        if (!key)
+            continue;
+        const qsizetype secondEquals = line.indexOf(u'=', firstEquals + 1);
+        const qsizetype valueEnd = secondEquals < 0 ? line.size() : secondEquals;
+        block.conditions.append({*key, line.mid(firstEquals + 1, valueEnd - firstEquals - 1)});
+    }
+    // A block that never ends may be a file saved half-way: none of it is used.
+    return {RuleBlock::Problem::NoBlockEnd, {}};
+}
+
+RuleBlock readRuleFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.exists())
+        return {RuleBlock::Problem::FileMissing, {}};
+    if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly))
+        return {RuleBlock::Problem::FileUnreadable, {}};
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return {RuleBlock::Problem::FileUnreadable, {}};
+    return readRuleBlock(bytes);
+}
+
+QString ruleProblemText(RuleBlock::Problem problem, const QString &path)
+{
+    const QString name = QFileInfo(path).fileName();
+    switch (problem) {
+    case RuleBlock::Problem::None:
+        return QString();
+    case RuleBlock::Problem::FileMissing:
+        return QStringLiteral("No rules applied: %1 was not found").arg(name);
+    case RuleBlock::Problem::FileUnreadable:
+        return QStringLiteral("No rules applied: %1 could not be read").arg(name);
+    case RuleBlock::Problem::NoBlockStart:
+        return QStringLiteral("No rules applied: %1 has no [rfstart] line").arg(name);
+    case RuleBlock::Problem::NoBlockEnd:
+        return QStringLiteral("No rules applied: %1 has no [rfend] line").arg(name);
+    }
+    return QString();
+}

@@ -1,0 +1,94 @@
+#include "app/ApplicationFolder.h"
+#include "tests/support/TestServers.h"
+#include "tests/support/WindowDriver.h"
+
+#include <QFile>
+#include <gtest/gtest.h>
+
+namespace {
+
+// A rule file in the application folder for the life of the object.
+struct RuleFileInAppFolder
+{
+    explicit RuleFileInAppFolder(const QByteArray &bytes) { write(bytes); }
+    ~RuleFileInAppFolder() { QFile::remove(ruleFilePath()); }
+    void write(const QByteArray &bytes)
+    {
+        QFile file(ruleFilePath());
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            ADD_FAILURE() << "cannot write " << ruleFilePath().toStdString();
+        file.write(bytes);
+    }
+};
+
+QByteArray shippedSampleRules()
+{
+    QFile file(QStringLiteral(PURGELET_SAMPLE_RULES));
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+    return file.readAll();
+}
+
+TEST(FilterWindow, ShippedSampleRulesCheckExactlyTheDemoSpam)
+{
+    const auto &f = DovecotFixture::get();
+    RuleFileInAppFolder rules(shippedSampleRules());
+    WindowDriver d;
+    BoxAnswerer boxes;
+    d.logIn(f.host(), QStringLiteral("alice"), f.password);
+    d.click("cmdcheck");
+
+    EXPECT_TRUE(boxes.boxes().isEmpty());
+    ASSERT_EQ(d.list()->count(), 14);
+    // 02, 05, 07, 09, 11 and 13 of the demo mailbox are the spam.
+    EXPECT_EQ(d.checkedRows(), QList<int>({1, 4, 6, 8, 10, 12}));
+    for (int k = 0; k < 14; ++k) {
+        const MessageRecord record = d.window.records().read(k);
+        EXPECT_EQ(record.isMarked(), d.list()->item(k)->checkState() == Qt::Checked) << k;
+        EXPECT_EQ(record.mark, record.isMarked() ? QStringLiteral("DOFILTER") : QStringLiteral("NOFILTER")) << k;
+    }
+    EXPECT_EQ(d.list()->item(10)->text(), QString::fromUtf8("FROM Продвижение биз   SUBJECT Ваш бизнес на в"));
+    EXPECT_TRUE(d.label("LabStatus")->text().startsWith(QStringLiteral("Disconnected from 127.0.0.1")))
+        << qPrintable(d.label("LabStatus")->text());
+}
+
+TEST(FilterWindow, RuleFileEditsTakeEffectAtTheNextCheck)
+{
+    const auto &f = DovecotFixture::get();
+    RuleFileInAppFolder rules("[rfstart]\r\nMsgFromIs=Alice Walker <ALICE.WALKER@example.org>\r\n[rfend]\r\n");
+    WindowDriver d;
+    BoxAnswerer boxes;
+    d.logIn(f.host(), QStringLiteral("alice"), f.password);
+    d.click("cmdcheck");
+    EXPECT_EQ(d.checkedRows(), QList<int>({0, 11}));
+
+    // Sizes beyond 16 bits compare as they are: only the 1.5 MB message is
+    // over 1,000,000 octets, the 400 kB one is not.
+    rules.write("[rfstart]\rmsgsizeisgreaterthan=1000000\rmsgsubjectis=\r[rfend]\r");
+    d.click("CmdUpdate");
+    EXPECT_EQ(d.checkedRows(), QList<int>({8, 13}));
+    EXPECT_TRUE(boxes.boxes().isEmpty());
+}
+
+TEST(FilterWindow, BrokenRuleFileChecksNothingAndSaysSoOnce)
+{
+    const auto &f = DovecotFixture::get();
+    const struct { const char *name; QByteArray file; const char *notice; } cases[] = {
+        {"no end", "[rfstart]\r\nmsgsubjectcontains=\r\n", "No rules applied: filters.txt has no [rfend] line"},
+        {"no start", "msgsubjectcontains=\r\n[rfend]\r\n", "No rules applied: filters.txt has no [rfstart] line"},
+        {"LF only", "[rfstart]\nmsgsubjectcontains=\n[rfend]\n", "No rules applied: filters.txt has no [rfstart] line"},
+    };
+    for (const auto &c : cases) {
+        RuleFileInAppFolder rules(c.file);
+        WindowDriver d;
+        BoxAnswerer boxes;
+        d.logIn(f.host(), QStringLiteral("alice"), f.password);
+        d.click("cmdcheck");
+        EXPECT_TRUE(boxes.boxes().isEmpty()) << c.name;
+        EXPECT_EQ(d.list()->count(), 14) << c.name;
+        EXPECT_TRUE(d.checkedRows().isEmpty()) << c.name;
+        EXPECT_EQ(d.label("LabStatus")->text(), QString::fromLatin1(c.notice)) << c.name;
+        EXPECT_EQ(d.label("LabTitle")->text(), QStringLiteral("Total 14 Messages in Inbox of alice")) << c.name;
+    }
+}
+
+} // namespace

@@ -1,0 +1,156 @@
+#include "filter/RuleFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include "tests/support/QtPrinting.h"
+
+#include <gtest/gtest.h>
+
+// Lets failing comparisons print the conditions.
+void PrintTo(const RuleCondition &c, std::ostream *out)
+{
+    *out << int(c.key) << "='" << c.value.toStdString() << "'";
+}
+
+namespace {
+
+using Problem = RuleBlock::Problem;
+using Conditions = QList<RuleCondition>;
+
+RuleCondition cond(RuleKey key, const char *value) { return {key, QString::fromUtf8(value)}; }
+
+TEST(RuleLineTests, EmptyAndComment)
+{
+    EXPECT_TRUE(IsEmpty(QString()));
+    EXPECT_TRUE(IsEmpty(QStringLiteral("")));
+    EXPECT_FALSE(IsEmpty(QStringLiteral(" ")));
+    EXPECT_FALSE(IsEmpty(QStringLiteral("\t")));
+    EXPECT_TRUE(IsComment(QStringLiteral("#")));
+    EXPECT_FALSE(IsComment(QString()));
+    EXPECT_FALSE(IsComment(QStringLiteral("##")));
+    EXPECT_FALSE(IsComment(QStringLiteral("# note")));
+    EXPECT_FALSE(IsComment(QStringLiteral(" #")));
+}
+
+TEST(RuleLineTests, TrimsSpacesOnly)
+{
+    EXPECT_EQ(trimSpaces(QStringLiteral("   a b   ")), QStringLiteral("a b"));
+    EXPECT_EQ(trimSpaces(QStringLiteral("\ta\t")), QStringLiteral("\ta\t"));
+    EXPECT_EQ(trimSpaces(QStringLiteral("    ")), QString());
+}
+
+TEST(RuleFileLines, EndAtCrOrCrLfButNotAtALoneLf)
+{
+    const struct { QByteArray bytes; QStringList lines; } cases[] = {
+        {"a\r\nb\r\n", {"a", "b"}},
+        {"a\rb\r", {"a", "b"}},
+        {"a\nb\r\nc", {"a\nb", "c"}},
+        {"a\r\rb", {"a", "", "b"}},
+        {"a\r\n\r\nb", {"a", "", "b"}},
+        {"", {}},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(splitRuleFileLines(c.bytes), c.lines) << c.bytes.toStdString();
+}
+
+TEST(RuleFileLines, InvalidUtf8IsReadAsWindows1252AndNothingVanishes)
+{
+    const QStringList lines = splitRuleFileLines("msgfromis=M\xfcller\r\nmsgsubjectis=caf\xc3\xa9\r\nx\x80\xff");
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_EQ(lines[0], QString::fromUtf8("msgfromis=Müller"));
+    EXPECT_EQ(lines[1], QString::fromUtf8("msgsubjectis=café"));
+    EXPECT_EQ(lines[2], QString::fromUtf8("x€ÿ"));
+}
+
+TEST(RuleBlockReading, ConditionLines)
+{
+    using K = RuleKey;
+    const struct { const char *name; QByteArray file; Conditions expected; } cases[] = {
+        {"all five keys", "[rfstart]\r\n#\r\nmsgsubjectcontains=free offer\r\nmsgfromcontains=promo\r\n"
+                          "msgsubjectis=hello\r\nmsgfromis=sales\r\nmsgsizeisgreaterthan=800\r\n[rfend]\r\n",
+         {cond(K::SubjectContains, "free offer"), cond(K::FromContains, "promo"), cond(K::SubjectIs, "hello"),
+          cond(K::FromIs, "sales"), cond(K::SizeGreaterThan, "800")}},
+        {"empty block", "[rfstart]\r\n[rfend]\r\n", {}},
+        {"key in capitals, value kept", "[rfstart]\r\nMSGSUBJECTCONTAINS=Offer\r\nMsgFromIs=Sales\r\n[rfend]",
+         {cond(K::SubjectContains, "Offer"), cond(K::FromIs, "Sales")}},
+        {"blank before = names nothing", "[rfstart]\r\nmsgfromis =sales\r\n[rfend]", {}},
+        {"blank after = stays", "[rfstart]\r\nmsgfromis= sales\r\n[rfend]", {cond(K::FromIs, " sales")}},
+        {"second = cuts the value", "[rfstart]\r\nmsgsubjectcontains=a=b\r\n[rfend]", {cond(K::SubjectContains, "a")}},
+        {"empty value", "[rfstart]\r\nmsgfromis=\r\nmsgsubjectcontains=   \r\n[rfend]",
+         {cond(K::FromIs, ""), cond(K::SubjectContains, "")}},
+        {"line trimmed of spaces", "[rfstart]\r\n   msgfromis=sales   \r\n[rfend]", {cond(K::FromIs, "sales")}},
+        {"tab line and tabbed key", "[rfstart]\r\n\t\t\r\n\tmsgfromis=x\r\nmsgfromis=a\tb\t\r\n[rfend]",
+         {cond(K::FromIs, "a\tb\t")}},
+        {"hash lines", "[rfstart]\r\n#\r\n#msgfromis=sales\r\n# msgfromis=sales\r\n[rfend]", {}},
+        {"unknown keys and key without =", "[rfstart]\r\nmsgtois=x\r\nmsgfromis\r\n=x\r\n[rfend]", {}},
+        {"before the block and second block ignored",
+         "msgfromis=before\r\n[rfstart]\r\nmsgfromis=inside\r\n[rfend]\r\nmsgfromis=after\r\n"
+         "[rfstart]\r\nmsgfromis=second\r\n[rfend]\r\n",
+         {cond(K::FromIs, "inside")}},
+        {"a second [rfstart] inside the block is no condition",
+         "[rfstart]\r\n[rfstart]\r\nmsgfromis=a\r\n[rfend]", {cond(K::FromIs, "a")}},
+        {"markers found after trimming spaces", "  [rfstart]  \r\nmsgfromis=a\r\n [rfend] \r\n", {cond(K::FromIs, "a")}},
+        {"CR-only file", "[rfstart]\rmsgsubjectis=hi\rmsgfromis=x\r[rfend]\r", {cond(K::SubjectIs, "hi"), cond(K::FromIs, "x")}},
+        {"lone LF keeps lines together", "[rfstart]\r\nmsgfromis=a\nmsgsubjectis=b\r\n[rfend]",
+         {cond(K::FromIs, "a\nmsgsubjectis")}},
+        {"repeated keys all count", "[rfstart]\r\nmsgfromis=a\r\nmsgfromis=b\r\nmsgfromis=a\r\n[rfend]",
+         {cond(K::FromIs, "a"), cond(K::FromIs, "b"), cond(K::FromIs, "a")}},
+    };
+    for (const auto &c : cases) {
+        const RuleBlock block = readRuleBlock(c.file);
+        EXPECT_EQ(block.problem, Problem::None) << c.name;
+        EXPECT_EQ(block.conditions, c.expected) << c.name;
+    }
+}
+
+TEST(RuleBlockReading, BrokenFilesGiveNoConditionsAtAll)
+{
+    const struct { const char *name; QByteArray file; Problem problem; } cases[] = {
+        {"empty file", "", Problem::NoBlockStart},
+        {"markers in capitals", "[RFSTART]\r\nmsgfromis=a\r\n[RFEND]\r\n", Problem::NoBlockStart},
+        {"blank inside the brackets", "[ rfstart ]\r\nmsgfromis=a\r\n[rfend]\r\n", Problem::NoBlockStart},
+        {"only LF line ends", "[rfstart]\nmsgfromis=a\n[rfend]\n", Problem::NoBlockStart},
+        {"no end", "[rfstart]\r\nmsgfromis=a\r\nmsgsubjectis=b\r\n", Problem::NoBlockEnd},
+        {"end in capitals", "[rfstart]\r\nmsgfromis=a\r\n[RFEND]\r\n", Problem::NoBlockEnd},
+    };
+    for (const auto &c : cases) {
+        const RuleBlock block = readRuleBlock(c.file);
+        EXPECT_EQ(block.problem, c.problem) << c.name;
+        EXPECT_TRUE(block.conditions.isEmpty()) << c.name;
+        EXPECT_FALSE(block.usable()) << c.name;
+    }
+}
+
+TEST(RuleFileReading, MissingUnreadableAndPresentFiles)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("filters.txt"));
+    EXPECT_EQ(readRuleFile(path).problem, Problem::FileMissing);
+
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("filters.txt")));
+    EXPECT_EQ(readRuleFile(path).problem, Problem::FileUnreadable);
+    ASSERT_TRUE(QDir(dir.path()).rmdir(QStringLiteral("filters.txt")));
+
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("[rfstart]\r\nmsgfromis=a\r\n[rfend]\r\n");
+    file.close();
+    const RuleBlock block = readRuleFile(path);
+    EXPECT_TRUE(block.usable());
+    EXPECT_EQ(block.conditions, Conditions({cond(RuleKey::FromIs, "a")}));
+}
+
+TEST(RuleFileReading, ProblemTextsNameTheFileInPlainWords)
+{
+    for (Problem p : {Problem::FileMissing, Problem::FileUnreadable, Problem::NoBlockStart, Problem::NoBlockEnd}) {
+        const QString text = ruleProblemText(p, QStringLiteral("/some/folder/filters.txt"));
+        EXPECT_TRUE(text.contains(QStringLiteral("filters.txt"))) << int(p);
+        EXPECT_FALSE(text.contains(QStringLiteral("/some/folder"))) << int(p);
+    }
+    EXPECT_TRUE(ruleProblemText(Problem::NoBlockEnd, QStringLiteral("filters.txt")).contains(QStringLiteral("[rfend]")));
+    EXPECT_TRUE(ruleProblemText(Problem::None, QStringLiteral("filters.txt")).isEmpty());
+}
+
+} // namespace

@@ -1,0 +1,110 @@
+#include "filter/RuleMatcher.h"
+#include "filter/WholeNumber.h"
+
+#include "tests/support/QtPrinting.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(WholeNumber, DecimalTextWithBlanksAndHalfToEvenRounding)
+{
+    const struct { const char *text; std::optional<qint64> value; } cases[] = {
+        {"800", 800}, {"  801  ", 801}, {"+5", 5}, {"-3", -3}, {"0", 0}, {"007", 7},
+        {"32768", 32768}, {"70000", 70000}, {"9223372036854775807", INT64_C(9223372036854775807)},
+        {"0.5", 0}, {"1.5", 2}, {"2.5", 2}, {"3.5", 4}, {"2.51", 3}, {"2.4999", 2}, {"2.50000", 2},
+        {"-0.5", 0}, {"-1.5", -2}, {"-2.5", -2}, {".5", 0}, {"7.", 7},
+        {"", std::nullopt}, {"   ", std::nullopt}, {"abc", std::nullopt}, {"12a", std::nullopt},
+        {"70,000", std::nullopt}, {"1 000", std::nullopt}, {"\t5", std::nullopt}, {".", std::nullopt},
+        {"-", std::nullopt}, {"1e3", std::nullopt}, {"9223372036854775808", std::nullopt},
+        {"99999999999999999999", std::nullopt},
+        {"9223372036854775807.5", std::nullopt}, // rounds beyond 64 bits
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(parseWholeNumber(QString::fromLatin1(c.text)), c.value) << c.text;
+}
+
+struct Message { const char *from; const char *subject; const char *size; };
+
+bool matches(const QList<RuleCondition> &rules, const Message &m)
+{
+    return RuleMatcher(rules).matches(QString::fromUtf8(m.from), QString::fromUtf8(m.subject), QString::fromUtf8(m.size));
+}
+
+TEST(RuleMatcher, EachConditionTest)
+{
+    using K = RuleKey;
+    const struct { K key; const char *value; Message message; bool holds; } cases[] = {
+        {K::SizeGreaterThan, "800", {"a", "b", "800"}, false},
+        {K::SizeGreaterThan, "800", {"a", "b", "801"}, true},
+        {K::SizeGreaterThan, " 800 ", {"a", "b", "801"}, true},
+        {K::SizeGreaterThan, "32767", {"a", "b", "32768"}, true},
+        {K::SizeGreaterThan, "50000", {"a", "b", "70000"}, true},
+        {K::SizeGreaterThan, "70000", {"a", "b", "70000"}, false},
+        {K::SizeGreaterThan, "800.5", {"a", "b", "801"}, true},  // 800.5 rounds to the even 800
+        {K::SizeGreaterThan, "801.5", {"a", "b", "802"}, false}, // 801.5 rounds to the even 802
+        {K::SizeGreaterThan, "799.5", {"a", "b", "800"}, false}, // 799.5 rounds to 800
+        {K::SizeGreaterThan, "", {"a", "b", "801"}, false},
+        {K::SizeGreaterThan, "big", {"a", "b", "801"}, false},
+        {K::SizeGreaterThan, "800", {"a", "b", ""}, false},
+        {K::SizeGreaterThan, "-1", {"a", "b", "0"}, true},
+        {K::SubjectIs, "hello", {"a", "Hello", "1"}, true},
+        {K::SubjectIs, "hello", {"a", "HELLO", "1"}, true},
+        {K::SubjectIs, "hello", {"a", "Hello ", "1"}, false},
+        {K::SubjectIs, "hello", {"a", "hello world", "1"}, false},
+        {K::SubjectIs, "", {"a", "", "1"}, true},
+        {K::SubjectIs, "", {"a", "x", "1"}, false},
+        {K::SubjectIs, " hello", {"a", "hello", "1"}, false},
+        {K::SubjectContains, "OFFER", {"a", "Special offer inside", "1"}, true},
+        {K::SubjectContains, "offer", {"a", "Special OFFER", "1"}, true},
+        {K::SubjectContains, "", {"a", "x", "1"}, true},
+        {K::SubjectContains, "", {"a", "", "1"}, false},
+        {K::SubjectContains, "offer", {"offer@x", "nothing", "1"}, false}, // tests the subject only
+        {K::SubjectContains, "ÉTÉ", {"a", "Soldes d'été", "1"}, true},
+        {K::SubjectContains, "grüße", {"a", "GRÜSSE", "1"}, false}, // lower-casing, not case folding
+        {K::SubjectContains, "grüße", {"a", "GRÜßE aus Köln", "1"}, true},
+        {K::SubjectContains, "ПРИЗ", {"a", "Ваш приз ждёт", "1"}, true},
+        {K::FromIs, "sales", {"Sales", "x", "1"}, true},
+        {K::FromIs, "sales", {" sales", "x", "1"}, false},
+        {K::FromIs, "", {"", "x", "1"}, true},
+        {K::FromIs, "", {"a", "", "1"}, false},
+        {K::FromContains, "PROMO", {"Big Promo <promo@shop.example>", "x", "1"}, true},
+        {K::FromContains, "müller", {"Jürgen MÜLLER", "x", "1"}, true},
+        {K::FromContains, "promo", {"a", "promo", "1"}, false}, // tests the sender only
+        {K::FromContains, "", {"", "x", "1"}, false},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(matches({{c.key, QString::fromUtf8(c.value)}}, c.message), c.holds)
+            << int(c.key) << " '" << c.value << "' on " << c.message.from << " / " << c.message.subject << " / "
+            << c.message.size;
+}
+
+TEST(RuleMatcher, ConditionsCombineByOrInAnyOrder)
+{
+    const RuleCondition holds{RuleKey::SubjectContains, QStringLiteral("win")};
+    const RuleCondition fails{RuleKey::FromIs, QStringLiteral("nobody")};
+    const Message m{"someone", "You WIN", "10"};
+    EXPECT_TRUE(matches({holds, fails}, m));
+    EXPECT_TRUE(matches({fails, holds}, m));
+    EXPECT_FALSE(matches({fails}, m));
+    EXPECT_FALSE(matches({}, m));
+
+    // Several size limits: the smallest decides; unparsable ones are skipped.
+    const QList<RuleCondition> sizes{{RuleKey::SizeGreaterThan, QStringLiteral("5000")},
+                                     {RuleKey::SizeGreaterThan, QStringLiteral("junk")},
+                                     {RuleKey::SizeGreaterThan, QStringLiteral("900")}};
+    EXPECT_TRUE(matches(sizes, {"a", "b", "901"}));
+    EXPECT_FALSE(matches(sizes, {"a", "b", "900"}));
+
+    // Many "is" and "contains" values for one field: any of them is enough.
+    QList<RuleCondition> many;
+    for (int i = 0; i < 50; ++i) {
+        many.append({RuleKey::FromIs, QStringLiteral("sender%1").arg(i)});
+        many.append({RuleKey::SubjectContains, QStringLiteral("word%1x").arg(i)});
+    }
+    EXPECT_TRUE(matches(many, {"SENDER42", "b", "1"}));
+    EXPECT_TRUE(matches(many, {"a", "has Word37X in it", "1"}));
+    EXPECT_FALSE(matches(many, {"sender50", "word50x", "1"}));
+}
+
+} // namespace
