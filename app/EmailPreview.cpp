@@ -236,9 +236,12 @@ void EmailPreview::clearLines()
 void EmailPreview::appendLine(const QString &text, bool checked)
 {
     const QSignalBlocker blocker(EmailList);
-    auto *item = new QListWidgetItem(text, EmailList);
+    // Set up before it joins the list: every change to an item already in the
+    // list is a model update, which makes filling a large list many times slower.
+    auto *item = new QListWidgetItem(text);
     item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
     item->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
+    EmailList->addItem(item);
 }
 
 void EmailPreview::closeEvent(QCloseEvent *event)

@@ -12,8 +12,10 @@ RuleMatcher::RuleMatcher(const QList<RuleCondition> &conditions)
             FieldRules &rules = condition.key == RuleKey::FromContains ? m_from : m_subject;
             if (value.isEmpty())
                 rules.containsEmpty = true;
-            else
+            else if (!rules.containsValues.contains(value)) {
+                rules.containsValues.insert(value);
                 rules.contains.emplace_back(value);
+            }
             break;
         }
         case RuleKey::SubjectIs:

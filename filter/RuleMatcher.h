@@ -23,6 +23,7 @@ private:
     struct FieldRules
     {
         std::vector<QStringMatcher> contains;
+        QSet<QString> containsValues;  // each value is searched for once
         bool containsEmpty = false;  // an empty value occurs in every non-empty field
         QSet<QString> equals;
 

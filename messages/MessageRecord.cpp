@@ -7,8 +7,10 @@ QStringList splitRecordLine(const QString &line)
 
 QString escapeRecordValue(const QString &value)
 {
+    if (!value.contains(u'%') && !value.contains(u'#'))
+        return value;
     QString out;
-    out.reserve(value.size());
+    out.reserve(value.size() + 8);
     for (QChar c : value) {
         if (c == u'%')
             out += u"%25";
@@ -22,20 +24,23 @@ QString escapeRecordValue(const QString &value)
 
 QString unescapeRecordValue(const QString &text)
 {
+    qsizetype percent = text.indexOf(u'%');
+    if (percent < 0)
+        return text;
     QString out;
     out.reserve(text.size());
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QStringView rest = QStringView(text).mid(i, 3);
-        if (rest == u"%25") {
-            out += u'%';
-            i += 2;
-        } else if (rest == u"%23") {
-            out += u'#';
-            i += 2;
-        } else {
-            out += text[i];
-        }
+    qsizetype done = 0;
+    for (; percent >= 0; percent = text.indexOf(u'%', percent + 1)) {
+        const QStringView code = QStringView(text).mid(percent + 1, 2);
+        const QChar decoded = code == u"25" ? QChar(u'%') : code == u"23" ? QChar(u'#') : QChar();
+        if (decoded.isNull())
+            continue; // not one of ours: kept as written
+        out += QStringView(text).mid(done, percent - done);
+        out += decoded;
+        done = percent + 3;
+        percent += 2;
     }
+    out += QStringView(text).mid(done);
     return out;
 }
 

@@ -39,6 +39,7 @@ TEST(MessageRecord, ValuesWithHashesRoundTrip)
         QStringLiteral("Ticket ##2211"), QStringLiteral("abc#"), QStringLiteral("#abc"),
         QStringLiteral("#"), QStringLiteral("##"), QStringLiteral("100% off #1"),
         QStringLiteral("%23 literally"), QStringLiteral("%"), QStringLiteral("a%2"),
+        QStringLiteral("%%23#%"), QStringLiteral("%2523"), QStringLiteral("plain text"),
     };
     for (const QString &subject : subjects) {
         MessageRecord r = sample(subject);
@@ -119,6 +120,15 @@ TEST(RecordStore, ClearAndAppendKeepOrder)
         store.append(sample(QString::number(i)));
     for (int i = 0; i < 100; ++i)
         EXPECT_EQ(store.read(i).subject, QString::number(i));
+}
+
+TEST(MessageRecord, UnescapeLeavesForeignPercentCodesAlone)
+{
+    const struct { const char *text; const char *value; } cases[] = {
+        {"%41", "%41"}, {"50%", "50%"}, {"%2", "%2"}, {"%%23", "%#"}, {"%2523", "%23"}, {"a%23b%25c", "a#b%c"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(unescapeRecordValue(QString::fromLatin1(c.text)), QString::fromLatin1(c.value)) << c.text;
 }
 
 } // namespace
