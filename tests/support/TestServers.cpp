@@ -2,11 +2,13 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QMessageBox>
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -40,6 +42,22 @@ QString DovecotFixture::log() const
 {
     QFile file(dir + QStringLiteral("/dovecot.log"));
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+QString DovecotFixture::waitForLogLine(const QString &part1, const QString &part2) const
+{
+    // Dovecot writes a session's last line after the client has its answer to QUIT.
+    QDeadlineTimer deadline(5000);
+    do {
+        QString found;
+        for (const QString &line : log().split(u'\n'))
+            if (line.contains(part1) && line.contains(part2))
+                found = line;
+        if (!found.isEmpty())
+            return found;
+        QThread::msleep(20);
+    } while (!deadline.hasExpired());
+    return QString();
 }
 
 ScriptedServer::ScriptedServer(const QStringList &options)

@@ -23,6 +23,8 @@ struct DovecotFixture
     QString host() const { return QStringLiteral("127.0.0.1:%1").arg(pop3Port); }
     QString maildir(const QString &user) const { return dir + QStringLiteral("/home/") + user + QStringLiteral("/Maildir"); }
     QString log() const;
+    // The last log line holding both parts, waiting up to 5 s for it to appear.
+    QString waitForLogLine(const QString &part1, const QString &part2) const;
 };
 
 // The scripted POP3 server, run with the given options for the life of the object.
