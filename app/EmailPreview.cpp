@@ -160,7 +160,10 @@ void EmailPreview::buildControls()
 
     connect(cmdcheck, &QPushButton::clicked, this, [this] { runFlow(&MailboxFlows::checkMails); });
     connect(CmdUpdate, &QPushButton::clicked, this, [this] { runFlow(&MailboxFlows::checkMails); });
+    connect(CmdDeleteOnSvr, &QPushButton::clicked, this, [this] { runFlow(&MailboxFlows::deleteOnServer); });
     connect(CmdExit, &QPushButton::clicked, this, &QWidget::close);
+    connectListHandlers();
+    connectDocumentsAndLinks();
 }
 
 void EmailPreview::setTabOrderOfControls()
@@ -225,23 +228,6 @@ QString EmailPreview::displayThroughFilter()
 {
     const QString path = ruleFilePath();
     return ruleProblemText(runFilterPass(HEmailList, *this, path), path);
-}
-
-void EmailPreview::clearLines()
-{
-    const QSignalBlocker blocker(EmailList);
-    EmailList->clear();
-}
-
-void EmailPreview::appendLine(const QString &text, bool checked)
-{
-    const QSignalBlocker blocker(EmailList);
-    // Set up before it joins the list: every change to an item already in the
-    // list is a model update, which makes filling a large list many times slower.
-    auto *item = new QListWidgetItem(text);
-    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
-    item->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
-    EmailList->addItem(item);
 }
 
 void EmailPreview::closeEvent(QCloseEvent *event)

@@ -59,6 +59,12 @@ private:
     void setTabOrderOfControls();
     void load();
     void runFlow(void (MailboxFlows::*flow)());
+    void connectListHandlers();
+    void connectDocumentsAndLinks();
+    // The list's two handlers: a new current line shows its record in the
+    // preview box; a changed check box rewrites its record's mark.
+    void showPreviewOfLine(int row);
+    void markLine(int row, bool checked);
 
     QLabel *lab_hostname, *Label1, *Label2, *LabStatus, *LabTitle, *Label3, *labversion, *Label5;
     ClickableLabel *LabURL, *LabEmail;

@@ -16,6 +16,20 @@ public:
 private:
     bool &m_flag;
 };
+// How many records marked for deletion carry exactly this From and Subject
+// (case-sensitive, untrimmed). The records are read anew for every message,
+// so a check box changed during the yield counts from the next scan on.
+qsizetype markedRecordsMatching(const RecordStore &records, const QString &from, const QString &subject)
+{
+    qsizetype matches = 0;
+    const qsizetype count = records.count();
+    for (qsizetype j = 0; j < count; ++j) {
+        const MessageRecord record = records.read(j);
+        if (record.isMarked() && record.from == from && record.subject == subject)
+            ++matches;
+    }
+    return matches;
+}
 } // namespace
 
 void MailboxFlows::checkMails()
@@ -24,6 +38,65 @@ void MailboxFlows::checkMails()
         return;
     RunningGuard guard(m_running);
     headerDownload();
+}
+
+void MailboxFlows::deleteOnServer()
+{
+    if (m_running)
+        return;
+    RunningGuard guard(m_running);
+    deleteMarkedMessages();
+}
+
+bool MailboxFlows::failed(const char *title)
+{
+    if (m_client.ResultCode() == 0)
+        return false;
+    m_view.showError(QString::fromLatin1(title), m_client.ErrorText());
+    return true;
+}
+
+void MailboxFlows::deleteMarkedMessages()
+{
+    using Button = MailboxView::Button;
+    m_view.setButtonEnabled(Button::Delete, false);
+    m_view.setButtonEnabled(Button::Check, false);
+    m_view.setButtonEnabled(Button::Update, false);
+
+    QString ruleNotice;
+    connectWithBoxes();
+    if (!failed("Error during Connect") && m_client.MsgCount() > 0) {
+        const qsizetype count = m_client.MsgCount();
+        for (qsizetype i = 1; i <= count; ++i) {
+            m_client.SetCurrentMsg(i);
+            if (failed("Error during SetCurrentMsg"))
+                continue;
+            m_view.yieldToEvents();
+            if (m_view.closing()) {
+                // Leaving without QUIT: the server deletes nothing.
+                m_client.Abort();
+                return;
+            }
+            if (failed("Error during RetrieveCurrentMsg"))
+                continue;
+            const qsizetype matches = markedRecordsMatching(m_view.records(), m_client.MsgFrom(), m_client.MsgSubject());
+            for (qsizetype k = 0; k < matches; ++k) {
+                m_view.setStatus(QStringLiteral("Deleting message %1 ...").arg(i));
+                m_client.DeleteCurrentMsg();
+            }
+        }
+        // The server carries out the deletions only when the session ends
+        // with QUIT; when that fails, the user must not think they were done.
+        m_client.Disconnect();
+        failed("Error during Disconnect");
+        ruleNotice = headerDownload();
+        if (m_view.closing())
+            return;
+    }
+    m_view.setStatus(ruleNotice.isEmpty() ? m_client.StatusText() : ruleNotice);
+    m_view.setButtonEnabled(Button::Delete, true);
+    m_view.setButtonEnabled(Button::Check, true);
+    m_view.setButtonEnabled(Button::Update, true);
 }
 
 void MailboxFlows::connectWithBoxes()
@@ -35,7 +108,7 @@ void MailboxFlows::connectWithBoxes()
     m_view.setStatus(m_client.StatusText());
 }
 
-void MailboxFlows::headerDownload()
+QString MailboxFlows::headerDownload()
 {
     using Button = MailboxView::Button;
     m_view.setButtonEnabled(Button::Check, false);
@@ -45,26 +118,20 @@ void MailboxFlows::headerDownload()
 
     QString ruleNotice;
     connectWithBoxes();
-    if (m_client.ResultCode() != 0) {
-        m_view.showError(QStringLiteral("Error during Connect"), m_client.ErrorText());
-    } else {
+    if (!failed("Error during Connect")) {
         const qsizetype count = m_client.MsgCount();
         m_view.setTitle(QStringLiteral("Total %1 Messages in Inbox of %2").arg(count).arg(m_client.UserName));
         if (count > 0) {
             for (qsizetype i = 1; i <= count && !m_view.closing(); ++i) {
                 m_view.setStatus(QStringLiteral("Retrieving message %1 of %2 ...").arg(i).arg(count));
                 m_client.SetCurrentMsg(i);
-                if (m_client.ResultCode() != 0) {
-                    m_view.showError(QStringLiteral("Error during SetCurrentMsg"), m_client.ErrorText());
+                if (failed("Error during SetCurrentMsg"))
                     continue;
-                }
                 m_view.yieldToEvents();
                 if (m_view.closing())
                     break;
-                if (m_client.ResultCode() != 0) {
-                    m_view.showError(QStringLiteral("Error during RetrieveCurrentMsg"), m_client.ErrorText());
+                if (failed("Error during RetrieveCurrentMsg"))
                     continue;
-                }
                 MessageRecord record;
                 record.extraA = m_client.MsgExtraA();
                 record.extraB = m_client.MsgExtraB();
@@ -77,7 +144,7 @@ void MailboxFlows::headerDownload()
             if (m_view.closing()) {
                 // Leaving without QUIT: the server keeps every message as it was.
                 m_client.Abort();
-                return;
+                return QString();
             }
             m_client.Disconnect();
             ruleNotice = m_view.displayThroughFilter();
@@ -89,4 +156,5 @@ void MailboxFlows::headerDownload()
     m_view.setStatus(ruleNotice.isEmpty() ? m_client.StatusText() : ruleNotice);
     m_view.setButtonEnabled(Button::Check, true);
     m_view.setButtonEnabled(Button::Update, true);
+    return ruleNotice;
 }

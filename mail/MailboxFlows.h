@@ -14,11 +14,19 @@ public:
 
     // "Check Mails" and "Update From Server".
     void checkMails();
+    // "Delete Now on Server": deletes every message whose From and Subject
+    // are exactly those of a record marked for deletion, then lists the
+    // mailbox again.
+    void deleteOnServer();
     bool running() const { return m_running; }
 
 private:
-    void headerDownload();
+    // Returns the filter pass's notice for the user ("" when there is none).
+    QString headerDownload();
+    void deleteMarkedMessages();
     void connectWithBoxes();
+    // Shows ErrorText under the title when the last call failed.
+    bool failed(const char *title);
 
     MailboxView &m_view;
     Pop3Client &m_client;

@@ -3,6 +3,8 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDeadlineTimer>
+#include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QMessageBox>
 #include <QSslCertificate>
@@ -44,20 +46,81 @@ QString DovecotFixture::log() const
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
-QString DovecotFixture::waitForLogLine(const QString &part1, const QString &part2) const
+QString DovecotFixture::addMailbox(const QString &namePrefix, const QList<QByteArray> &messages) const
+{
+    static int serial = 0;
+    const QString name = QStringLiteral("%1%2").arg(namePrefix).arg(++serial);
+    QTemporaryDir eml;
+    for (qsizetype i = 0; i < messages.size(); ++i) {
+        QFile file(eml.filePath(QStringLiteral("%1.eml").arg(i, 4, 10, QLatin1Char('0'))));
+        if (!file.open(QIODevice::WriteOnly) || file.write(messages[i]) != messages[i].size())
+            ADD_FAILURE() << "cannot write " << file.fileName().toStdString();
+    }
+    const QString fixtureDir = QFileInfo(qEnvironmentVariable("PURGELET_FIXTURE_ENV")).absolutePath();
+    QProcess script;
+    script.setProcessChannelMode(QProcess::ForwardedChannels);
+    script.start(QStringLiteral("bash"), {qEnvironmentVariable("PURGELET_DOVECOT_SCRIPT"), QStringLiteral("add-user"),
+                                          fixtureDir, name, QStringLiteral("--eml"), eml.path()});
+    if (!script.waitForFinished(30000) || script.exitCode() != 0)
+        ADD_FAILURE() << "could not add the mailbox " << name.toStdString();
+    // Dovecot looks at its passwd-file at most once a second, so a user added
+    // within the second of the last log-in would be unknown for a moment.
+    QThread::msleep(1100);
+    return name;
+}
+
+QStringList DovecotFixture::messagesInMaildir(const QString &user) const
+{
+    QStringList found;
+    for (const char *sub : {"cur", "new"}) {
+        const QDir folder(maildir(user) + u'/' + QLatin1String(sub));
+        for (const QString &entry : folder.entryList(QDir::Files)) {
+            QFile file(folder.filePath(entry));
+            if (!file.open(QIODevice::ReadOnly))
+                continue;
+            QByteArray from, subject;
+            for (const QByteArray &line : file.readAll().split('\n')) {
+                if (line.trimmed().isEmpty())
+                    break;
+                if (line.startsWith("From: "))
+                    from = line.mid(6).trimmed();
+                if (line.startsWith("Subject: "))
+                    subject = line.mid(9).trimmed();
+            }
+            found << QString::fromUtf8(from + " | " + subject);
+        }
+    }
+    found.sort();
+    return found;
+}
+
+QByteArray emlMessage(const QByteArray &from, const QByteArray &subject, int bodyLines)
+{
+    static int serial = 0;
+    QByteArray text = "From: " + from + "\r\nTo: user@example.org\r\nSubject: " + subject +
+                      "\r\nDate: Mon, 7 Dec 2026 10:00:00 +0000\r\nMessage-ID: <t" + QByteArray::number(++serial) +
+                      "@example.org>\r\n\r\n";
+    for (int i = 0; i < bodyLines; ++i)
+        text += "Body line " + QByteArray::number(i) + "\r\n";
+    return text;
+}
+
+QStringList DovecotFixture::sessionEnds(const QString &user, int atLeast) const
 {
     // Dovecot writes a session's last line after the client has its answer to QUIT.
+    const QString who = QStringLiteral("pop3(%1)").arg(user);
     QDeadlineTimer deadline(5000);
+    QStringList found;
     do {
-        QString found;
+        found.clear();
         for (const QString &line : log().split(u'\n'))
-            if (line.contains(part1) && line.contains(part2))
-                found = line;
-        if (!found.isEmpty())
-            return found;
+            if (line.contains(who) && line.contains(QStringLiteral("Disconnected:")))
+                found << line;
+        if (found.size() >= atLeast)
+            break;
         QThread::msleep(20);
     } while (!deadline.hasExpired());
-    return QString();
+    return found;
 }
 
 ScriptedServer::ScriptedServer(const QStringList &options)

@@ -23,9 +23,19 @@ struct DovecotFixture
     QString host() const { return QStringLiteral("127.0.0.1:%1").arg(pop3Port); }
     QString maildir(const QString &user) const { return dir + QStringLiteral("/home/") + user + QStringLiteral("/Maildir"); }
     QString log() const;
-    // The last log line holding both parts, waiting up to 5 s for it to appear.
-    QString waitForLogLine(const QString &part1, const QString &part2) const;
+
+    // A mailbox of its own for one test, filled with the given messages in
+    // order (whole RFC 822 texts); returns the user name, made unique.
+    QString addMailbox(const QString &namePrefix, const QList<QByteArray> &messages) const;
+    // "From | Subject" of every message left in the user's Maildir, sorted.
+    QStringList messagesInMaildir(const QString &user) const;
+    // Dovecot's closing line of every session of the user (with its counts of
+    // TOP, RETR and DELE), waiting up to 5 s until there are at least atLeast.
+    QStringList sessionEnds(const QString &user, int atLeast) const;
 };
+
+// A small message with these header values as written.
+QByteArray emlMessage(const QByteArray &from, const QByteArray &subject, int bodyLines = 3);
 
 // The scripted POP3 server, run with the given options for the life of the object.
 class ScriptedServer

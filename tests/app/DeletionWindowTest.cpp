@@ -1,0 +1,199 @@
+#include "app/ApplicationFolder.h"
+#include "mail/MailboxFlows.h"
+#include "tests/support/TestServers.h"
+#include "tests/support/WindowDriver.h"
+
+#include <QFile>
+#include <gtest/gtest.h>
+
+namespace {
+
+// The rule file in the application folder for the life of the object.
+struct Rules
+{
+    explicit Rules(const QByteArray &block)
+    {
+        QFile file(ruleFilePath());
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            ADD_FAILURE() << "cannot write the rule file";
+        file.write("[rfstart]\r\n" + block + "[rfend]\r\n");
+    }
+    ~Rules() { QFile::remove(ruleFilePath()); }
+};
+
+QStringList statusesStartingWith(const WindowDriver &d, const QString &prefix)
+{
+    QStringList out;
+    for (const Snapshot &s : d.snapshots)
+        if (s.status.startsWith(prefix))
+            out << s.status;
+    return out;
+}
+
+TEST(DeletionWindow, OnlyMessagesMatchingAMarkedRecordGo)
+{
+    const auto &f = DovecotFixture::get();
+    const QString user = f.addMailbox(QStringLiteral("del"), {
+        emlMessage("Alice <alice@example.org>", "Hello"),
+        emlMessage("Deals <deals@shop.example>", "Spam offer"),
+        emlMessage("Deals <deals@shop.example>", "Spam offer"),
+        emlMessage("Deals <deals@shop.example>", "SPAM offer"),
+        emlMessage("deals <deals@shop.example>", "Spam offer"),
+        emlMessage("Carol <carol@example.org>", "Keep me"),
+    });
+    Rules rules("");
+    WindowDriver d;
+    BoxAnswerer boxes;
+    d.logIn(f.host(), user, f.password);
+    d.click("cmdcheck");
+    ASSERT_EQ(d.list()->count(), 6);
+    EXPECT_TRUE(d.checkedRows().isEmpty());
+
+    // One check: both messages with exactly this From and Subject go, the
+    // one whose line stayed unchecked included; case differences stay.
+    d.list()->item(1)->setCheckState(Qt::Checked);
+    d.click("CmdDeleteOnSvr");
+
+    EXPECT_TRUE(boxes.boxes().isEmpty());
+    EXPECT_EQ(f.messagesInMaildir(user), QStringList({"Alice <alice@example.org> | Hello",
+                                                      "Carol <carol@example.org> | Keep me",
+                                                      "Deals <deals@shop.example> | SPAM offer",
+                                                      "deals <deals@shop.example> | Spam offer"}));
+    QStringList deleting = statusesStartingWith(d, QStringLiteral("Deleting"));
+    deleting.removeDuplicates();
+    EXPECT_EQ(deleting, QStringList({"Deleting message 2 ...", "Deleting message 3 ..."}));
+    // The mailbox is listed again as it now is, and the buttons are back.
+    ASSERT_EQ(d.list()->count(), 4);
+    EXPECT_EQ(d.window.records().count(), 4);
+    EXPECT_EQ(d.label("LabTitle")->text(), QStringLiteral("Total 4 Messages in Inbox of %1").arg(user));
+    for (const char *name : {"cmdcheck", "CmdUpdate", "CmdDeleteOnSvr"})
+        EXPECT_TRUE(d.button(name)->isEnabled()) << name;
+    for (const Snapshot &s : d.snapshots) {
+        if (s.status.startsWith(QStringLiteral("Deleting"))) {
+            EXPECT_FALSE(s.check || s.update || s.remove) << "buttons are off while deleting";
+        }
+    }
+}
+
+TEST(DeletionWindow, NothingMarkedDeletesNothing)
+{
+    const auto &f = DovecotFixture::get();
+    const QString user = f.addMailbox(QStringLiteral("none"), {
+        emlMessage("A <a@example.org>", "One"), emlMessage("B <b@example.org>", "Two"),
+    });
+    Rules rules("msgsubjectis=nothing like it\r\n");
+    WindowDriver d;
+    BoxAnswerer boxes;
+    d.logIn(f.host(), user, f.password);
+    d.click("cmdcheck");
+    d.click("CmdDeleteOnSvr");
+    EXPECT_TRUE(boxes.boxes().isEmpty());
+    EXPECT_EQ(f.messagesInMaildir(user).size(), 2);
+    EXPECT_TRUE(statusesStartingWith(d, QStringLiteral("Deleting")).isEmpty());
+    EXPECT_EQ(d.list()->count(), 2);
+    // Download, deletion session, download again: every message read by TOP
+    // in each, none deleted, every session ended by QUIT.
+    const QStringList sessions = f.sessionEnds(user, 3);
+    ASSERT_EQ(sessions.size(), 3);
+    for (const QString &line : sessions) {
+        EXPECT_TRUE(line.contains(QStringLiteral("Logged out top=2/"))) << qPrintable(line);
+        EXPECT_TRUE(line.contains(QStringLiteral("del=0/2"))) << qPrintable(line);
+    }
+}
+
+TEST(DeletionWindow, UncheckingDuringTheYieldSparesTheLaterMessages)
+{
+    const auto &f = DovecotFixture::get();
+    QList<QByteArray> same;
+    for (int i = 0; i < 4; ++i)
+        same << emlMessage("Repeat <r@example.org>", "Same again");
+    const QString user = f.addMailbox(QStringLiteral("yield"), same);
+    Rules rules("msgsubjectis=same again\r\n");
+    WindowDriver d;
+    BoxAnswerer boxes;
+    d.logIn(f.host(), user, f.password);
+    d.click("cmdcheck");
+    ASSERT_EQ(d.checkedRows(), QList<int>({0, 1, 2, 3}));
+    for (int row = 1; row < 4; ++row)
+        d.list()->item(row)->setCheckState(Qt::Unchecked);
+
+    // As soon as message 1 is being deleted, the user unchecks the last checked line.
+    QTimer user1;
+    QObject::connect(&user1, &QTimer::timeout, [&] {
+        if (d.label("LabStatus")->text() == QStringLiteral("Deleting message 1 ...") && d.list()->count() == 4)
+            d.list()->item(0)->setCheckState(Qt::Unchecked);
+    });
+    user1.start(0);
+    d.click("CmdDeleteOnSvr");
+    user1.stop();
+    EXPECT_EQ(f.messagesInMaildir(user).size(), 3);
+    EXPECT_EQ(d.list()->count(), 3);
+}
+
+TEST(DeletionWindow, FailingMessageCostsOneBoxAndTheRestProceed)
+{
+    // TOP 3 fails in every session; rules mark every message.
+    ScriptedServer server({QStringLiteral("--messages"), QStringLiteral("5"), QStringLiteral("--fail-top"), QStringLiteral("3")});
+    Rules rules("msgsubjectcontains=subject\r\n");
+    WindowDriver d;
+    BoxAnswerer boxes;
+    d.logIn(server.host(), QStringLiteral("tester"), QStringLiteral("secret"));
+    d.click("cmdcheck");
+    ASSERT_EQ(boxes.boxes().size(), 1);
+    ASSERT_EQ(d.checkedRows(), QList<int>({0, 1, 2, 3}));
+
+    d.click("CmdDeleteOnSvr");
+    // One box for message 3 in the deletion; the rest are deleted. Afterwards
+    // the message left is number 1 and reads fine.
+    ASSERT_EQ(boxes.boxes().size(), 2);
+    EXPECT_EQ(boxes.boxes()[1].title, QStringLiteral("Error during SetCurrentMsg"));
+    const QStringList commands = server.commands();
+    for (const char *dele : {"DELE 1", "DELE 2", "DELE 4", "DELE 5"})
+        EXPECT_TRUE(commands.contains(QLatin1String(dele))) << dele;
+    EXPECT_FALSE(commands.contains(QStringLiteral("DELE 3")));
+    ASSERT_EQ(d.window.records().count(), 1);
+    EXPECT_EQ(d.window.records().read(0).subject, QStringLiteral("Subject 3"));
+}
+
+TEST(DeletionWindow, DropBeforeQuitIsReportedAndDeletesNothing)
+{
+    ScriptedServer server({QStringLiteral("--messages"), QStringLiteral("3"), QStringLiteral("--drop-quit")});
+    Rules rules("msgsubjectis=subject 2\r\n");
+    WindowDriver d;
+    BoxAnswerer boxes;
+    d.logIn(server.host(), QStringLiteral("tester"), QStringLiteral("secret"));
+    d.click("cmdcheck");
+    ASSERT_EQ(d.checkedRows(), QList<int>({1}));
+    d.click("CmdDeleteOnSvr");
+
+    ASSERT_EQ(boxes.boxes().size(), 1);
+    EXPECT_EQ(boxes.boxes().first().title, QStringLiteral("Error during Disconnect"));
+    EXPECT_TRUE(boxes.boxes().first().text.contains(QStringLiteral("deleted nothing"))) << qPrintable(boxes.boxes().first().text);
+    EXPECT_TRUE(server.commands().contains(QStringLiteral("DELE 2")));
+    // The list that follows shows the mailbox as it is: all three still there.
+    EXPECT_EQ(d.list()->count(), 3);
+}
+
+TEST(DeletionWindow, ClosingTheWindowMidDeletionSendsNoQuit)
+{
+    ScriptedServer server({QStringLiteral("--messages"), QStringLiteral("60")});
+    Rules rules("msgsubjectcontains=subject\r\n");
+    WindowDriver d;
+    BoxAnswerer boxes;
+    d.logIn(server.host(), QStringLiteral("tester"), QStringLiteral("secret"));
+    d.click("cmdcheck");
+    const qsizetype quitsAfterDownload = server.commands().count(QStringLiteral("QUIT"));
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (d.label("LabStatus")->text() == QStringLiteral("Deleting message 3 ..."))
+            d.window.close();
+    });
+    closer.start(0);
+    d.click("CmdDeleteOnSvr");
+    EXPECT_FALSE(d.window.isVisible());
+    EXPECT_EQ(server.commands().count(QStringLiteral("QUIT")), quitsAfterDownload) << "no QUIT: the server deletes nothing";
+    EXPECT_TRUE(server.commands().contains(QStringLiteral("DELE 3")));
+    EXPECT_FALSE(server.commands().contains(QStringLiteral("DELE 10")));
+}
+
+} // namespace
