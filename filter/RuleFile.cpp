@@ -66,8 +66,12 @@ RuleBlock readRuleBlock(const QByteArray &fileBytes)
     qsizetype next = 0;
     while (next < lines.size() && trimSpaces(lines.at(next)) != BlockStart)
         ++next;
-    if (next == lines.size())
+    if (next == lines.size()) {
+        for (const QByteArray &line : fileBytes.split('\n'))
+            if (trimSpaces(decodeEightBitText(line)) == BlockStart)
+                return {RuleBlock::Problem::UnixLineEnds, {}};
         return {RuleBlock::Problem::NoBlockStart, {}};
+    }
 
     RuleBlock block;
     for (++next; next < lines.size(); ++next) {
@@ -117,6 +121,8 @@ QString ruleProblemText(RuleBlock::Problem problem, const QString &path)
         return QStringLiteral("No rules applied: %1 has no [rfstart] line").arg(name);
     case RuleBlock::Problem::NoBlockEnd:
         return QStringLiteral("No rules applied: %1 has no [rfend] line").arg(name);
+    case RuleBlock::Problem::UnixLineEnds:
+        return QStringLiteral("No rules applied: save %1 with CR LF line ends").arg(name);
     }
     return QString();
 }

@@ -22,7 +22,9 @@ struct RuleCondition
 // yields no conditions at all, never a part of them.
 struct RuleBlock
 {
-    enum class Problem { None, FileMissing, FileUnreadable, NoBlockStart, NoBlockEnd };
+    // UnixLineEnds: no block start, but there would be one if a lone LF
+    // ended a line; said apart because the user sees a [rfstart] line.
+    enum class Problem { None, FileMissing, FileUnreadable, NoBlockStart, NoBlockEnd, UnixLineEnds };
 
     Problem problem = Problem::None;
     QList<RuleCondition> conditions;

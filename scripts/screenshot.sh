@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Makes the README picture: the window after "Check Mails" on the demo
-# mailbox, with the spam checked by the sample rule file.
+# mailbox, the spam checked by the sample rule file, one of them previewed.
 #   scripts/screenshot.sh [output.png]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -17,12 +17,10 @@ trap 'xs_stop; bash tests/fixtures/dovecot.sh stop "$server"' EXIT
 
 xs_start
 xs_launch build/bin/purgelet
-# Positions inside the window: host, user and password boxes, "Check Mails".
-xs_type_into 150 25 "127.0.0.1:$PURGELET_POP3_PORT"
-xs_type_into 150 49 demo
-xs_type_into 150 73 "$PURGELET_FIXTURE_PASSWORD"
-xs_click 296 28
+xs_log_in "127.0.0.1:$PURGELET_POP3_PORT" demo "$PURGELET_FIXTURE_PASSWORD"
+xs_press_check_mails
 sleep 4
+xs_click_line 1
 mkdir -p "$(dirname "$out")"
 xs_shot "$out"
 echo "wrote $out"

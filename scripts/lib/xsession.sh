@@ -47,12 +47,25 @@ xs_type_into() {
     xdotool type --window "$xs_window" --delay 20 "$3"
 }
 
+# Where the window's controls are (pixels inside the window, 100% scale).
+xs_log_in() {
+    xs_type_into 150 25 "$1"   # host
+    xs_type_into 150 49 "$2"   # user name
+    xs_type_into 150 73 "$3"   # password
+}
+xs_press_check_mails() { xs_click 296 28; }
+xs_press_delete_on_server() { xs_click 480 200; }
+xs_click_line() { xs_click 120 $((136 + 14 * $1)); }   # line N of the message list, from 0
+
 # Saves a picture of the window to FILE.
 xs_shot() { import -window "$xs_window" "$1"; }
 
 # Ends the program (if still running) and the X server.
 xs_stop() {
-    [ -n "${xs_app_pid:-}" ] && kill "$xs_app_pid" 2>/dev/null && wait "$xs_app_pid" 2>/dev/null
-    [ -n "${xs_xvfb_pid:-}" ] && kill "$xs_xvfb_pid" 2>/dev/null && wait "$xs_xvfb_pid" 2>/dev/null
-    return 0
+    local pid
+    for pid in ${xs_app_pid:-} ${xs_xvfb_pid:-}; do
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
+    xs_app_pid="" xs_xvfb_pid=""
 }

@@ -161,7 +161,8 @@ struct ReentrantView : MailboxView
     void clearMessageList() override {}
     RecordStore &records() override { return store; }
     void showError(const QString &, const QString &) override {}
-    void yieldToEvents() override { ++reentries; flows->checkMails(); }
+    void (MailboxFlows::*onYield)() = &MailboxFlows::checkMails;
+    void yieldToEvents() override { ++reentries; (flows->*onYield)(); }
     bool closing() const override { return false; }
     QString displayThroughFilter() override { return QString(); }
 };
@@ -174,10 +175,26 @@ TEST(DownloadWindow, NoSecondFlowDuringTheYield)
     Pop3Client client;
     MailboxFlows flows(view, client);
     view.flows = &flows;
-    flows.checkMails();
-    EXPECT_EQ(view.reentries, 3);
-    EXPECT_EQ(view.store.count(), 3);
-    EXPECT_EQ(server.commands().count(QStringLiteral("USER tester")), 1);
+
+    // A download whose yields try to start a download, then a deletion.
+    for (auto second : {&MailboxFlows::checkMails, &MailboxFlows::deleteOnServer}) {
+        view.onYield = second;
+        view.reentries = 0;
+        flows.checkMails();
+        EXPECT_EQ(view.reentries, 3);
+        EXPECT_EQ(view.store.count(), 3);
+        EXPECT_FALSE(flows.running());
+    }
+    EXPECT_EQ(server.commands().count(QStringLiteral("USER tester")), 2);
+
+    // A deletion (3 yields, then a download with 3 more) whose yields try to
+    // start a download: still one session at a time, in order.
+    view.onYield = &MailboxFlows::checkMails;
+    view.reentries = 0;
+    flows.deleteOnServer();
+    EXPECT_EQ(view.reentries, 6);
+    EXPECT_EQ(server.commands().count(QStringLiteral("USER tester")), 4);
+    EXPECT_FALSE(server.commands().contains(QStringLiteral("DELE 1")));
     EXPECT_FALSE(flows.running());
 }
 

@@ -110,7 +110,8 @@ TEST(RuleBlockReading, BrokenFilesGiveNoConditionsAtAll)
         {"empty file", "", Problem::NoBlockStart},
         {"markers in capitals", "[RFSTART]\r\nmsgfromis=a\r\n[RFEND]\r\n", Problem::NoBlockStart},
         {"blank inside the brackets", "[ rfstart ]\r\nmsgfromis=a\r\n[rfend]\r\n", Problem::NoBlockStart},
-        {"only LF line ends", "[rfstart]\nmsgfromis=a\n[rfend]\n", Problem::NoBlockStart},
+        {"only LF line ends", "[rfstart]\nmsgfromis=a\n[rfend]\n", Problem::UnixLineEnds},
+        {"LF lines without a start", "msgfromis=a\n[rfend]\n", Problem::NoBlockStart},
         {"no end", "[rfstart]\r\nmsgfromis=a\r\nmsgsubjectis=b\r\n", Problem::NoBlockEnd},
         {"end in capitals", "[rfstart]\r\nmsgfromis=a\r\n[RFEND]\r\n", Problem::NoBlockEnd},
     };
@@ -144,7 +145,8 @@ TEST(RuleFileReading, MissingUnreadableAndPresentFiles)
 
 TEST(RuleFileReading, ProblemTextsNameTheFileInPlainWords)
 {
-    for (Problem p : {Problem::FileMissing, Problem::FileUnreadable, Problem::NoBlockStart, Problem::NoBlockEnd}) {
+    for (Problem p : {Problem::FileMissing, Problem::FileUnreadable, Problem::NoBlockStart, Problem::NoBlockEnd,
+                      Problem::UnixLineEnds}) {
         const QString text = ruleProblemText(p, QStringLiteral("/some/folder/filters.txt"));
         EXPECT_TRUE(text.contains(QStringLiteral("filters.txt"))) << int(p);
         EXPECT_FALSE(text.contains(QStringLiteral("/some/folder"))) << int(p);
