@@ -16,20 +16,6 @@ public:
 private:
     bool &m_flag;
 };
-// How many records marked for deletion carry exactly this From and Subject
-// (case-sensitive, untrimmed). The records are read anew for every message,
-// so a check box changed during the yield counts from the next scan on.
-qsizetype markedRecordsMatching(const RecordStore &records, const QString &from, const QString &subject)
-{
-    qsizetype matches = 0;
-    const qsizetype count = records.count();
-    for (qsizetype j = 0; j < count; ++j) {
-        const MessageRecord record = records.read(j);
-        if (record.isMarked() && record.from == from && record.subject == subject)
-            ++matches;
-    }
-    return matches;
-}
 } // namespace
 
 void MailboxFlows::checkMails()
@@ -79,7 +65,9 @@ void MailboxFlows::deleteMarkedMessages()
             }
             if (failed("Error during RetrieveCurrentMsg"))
                 continue;
-            const qsizetype matches = markedRecordsMatching(m_view.records(), m_client.MsgFrom(), m_client.MsgSubject());
+            // Read for every message, so a check box changed during the
+            // yield counts from this message on.
+            const qsizetype matches = m_markedIndex.count(m_view.records(), m_client.MsgFrom(), m_client.MsgSubject());
             for (qsizetype k = 0; k < matches; ++k) {
                 m_view.setStatus(QStringLiteral("Deleting message %1 ...").arg(i));
                 m_client.DeleteCurrentMsg();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "mail/MailboxView.h"
+#include "messages/MarkedRecordIndex.h"
 
 class Pop3Client;
 
@@ -30,5 +31,6 @@ private:
 
     MailboxView &m_view;
     Pop3Client &m_client;
+    MarkedRecordIndex m_markedIndex;
     bool m_running = false;
 };

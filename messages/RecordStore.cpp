@@ -1,5 +1,13 @@
 #include "messages/RecordStore.h"
 
+#include <atomic>
+
+void RecordStore::changed()
+{
+    static std::atomic<quint64> lastVersion{0};
+    m_version = ++lastVersion;
+}
+
 void RecordStore::rewriteMark(qsizetype k, bool marked)
 {
     if (k < 0 || k >= m_lines.size())
@@ -8,5 +16,9 @@ void RecordStore::rewriteMark(qsizetype k, bool marked)
     while (fields.size() < MessageRecord::FieldCount)
         fields.append(QString());
     fields[MessageRecord::Mark] = marked ? MessageRecord::Marked : MessageRecord::NotMarked;
-    m_lines[k] = fields.join(MessageRecord::Separator);
+    QString line = fields.join(MessageRecord::Separator);
+    if (line != m_lines[k]) {
+        m_lines[k] = std::move(line);
+        changed();
+    }
 }

@@ -9,8 +9,8 @@
 class RecordStore
 {
 public:
-    void clear() { m_lines.clear(); }
-    void append(const MessageRecord &record) { m_lines.append(record.toLine()); }
+    void clear() { m_lines.clear(); changed(); }
+    void append(const MessageRecord &record) { m_lines.append(record.toLine()); changed(); }
     qsizetype count() const { return m_lines.size(); }
     QString line(qsizetype k) const { return m_lines.at(k); }
     MessageRecord read(qsizetype k) const { return MessageRecord::fromLine(m_lines.at(k)); }
@@ -19,6 +19,13 @@ public:
     // line and the count stay as they are. Out-of-range k is ignored.
     void rewriteMark(qsizetype k, bool marked);
 
+    // Changes with every change of the store, and no two stores share a
+    // version, so that what is derived from a store knows when to derive again.
+    quint64 version() const { return m_version; }
+
 private:
+    void changed();
+
     QStringList m_lines;
+    quint64 m_version = 0;
 };
