@@ -27,6 +27,8 @@ bool Pop3Client::IsConnected() const
 
 void Pop3Client::failWith(const QString &text)
 {
+    if (m_pipelining && m_connection->timedOutWhilePipelining())
+        m_pipeliningDistrusted.insert(m_mailboxKey);
     m_result = 1;
     m_error = text;
     // A server may echo what it was sent; the password is never repeated.
@@ -61,11 +63,22 @@ void Pop3Client::Abort()
     m_connection->abort(QStringLiteral("The connection was closed."));
 }
 
+void Pop3Client::resetSession()
+{
+    m_sizes.clear();
+    m_uids.clear();
+    m_cacheable.clear();
+    m_headerRequests.clear();
+    m_requestedUpTo = 0;
+    m_unconfirmedDeletes.clear();
+    m_pipelining = false;
+    m_connection->setMaxInFlight(1);
+}
+
 void Pop3Client::Connect()
 {
     m_connection->abort(QString());
-    m_sizes.clear();
-    m_uids.clear();
+    resetSession();
     m_capabilities.clear();
     m_currentNumber = 0;
     m_current = HeaderValues();
@@ -81,11 +94,19 @@ void Pop3Client::Connect()
         return;
     }
     m_host = target->host;
+    m_mailboxKey = QStringLiteral("%1:%2\n%3").arg(target->host).arg(target->port).arg(UserName);
     m_status = QStringLiteral("Connecting to %1 ...").arg(m_host);
-    if (!login(*target)) {
+    bool loggedIn = login(*target);
+    if (!loggedIn && m_pipelining && m_pipeliningDistrusted.contains(m_mailboxKey)) {
+        // The server offered PIPELINING but left pipelined commands unanswered:
+        // once more, one command at a time.
         m_connection->abort(QString());
-        m_sizes.clear();
-        m_uids.clear();
+        resetSession();
+        loggedIn = login(*target);
+    }
+    if (!loggedIn) {
+        m_connection->abort(QString());
+        resetSession();
         m_status = QStringLiteral("Not connected to %1").arg(m_host);
         return;
     }
@@ -157,14 +178,20 @@ bool Pop3Client::login(const HostAddress &target)
         failWith(explainRefusal(reply->status, QStringLiteral("The server refused the log-in: wrong user name or password?")));
         return false;
     }
-    if (!readCapabilities() || !readMailboxListing())
+    if (!readCapabilities())
         return false;
-    return true;
+    m_pipelining = m_capabilities.contains(QStringLiteral("PIPELINING")) && !m_pipeliningDistrusted.contains(m_mailboxKey);
+    // Room for the headers read ahead plus the deletions queued meanwhile.
+    m_connection->setMaxInFlight(m_pipelining ? int(ReadAhead + 28) : 1);
+    return readMailboxListing();
 }
 
 bool Pop3Client::readMailboxListing()
 {
-    const std::optional<Pop3Reply> list = m_connection->run("LIST", true, MaxListingBytes);
+    // Both are sent at once when the server pipelines.
+    const auto listId = m_connection->send("LIST", true, MaxListingBytes);
+    const auto uidlId = m_connection->send("UIDL", true, MaxListingBytes);
+    const std::optional<Pop3Reply> list = m_connection->wait(listId);
     if (!list) {
         failWith(m_connection->lastError());
         return false;
@@ -191,7 +218,7 @@ bool Pop3Client::readMailboxListing()
     m_sizes = std::move(sizes);
 
     m_uids.assign(m_sizes.size(), QString());
-    const std::optional<Pop3Reply> uidl = m_connection->run("UIDL", true, MaxListingBytes);
+    const std::optional<Pop3Reply> uidl = m_connection->wait(uidlId);
     if (!uidl) {
         failWith(m_connection->lastError());
         return false;
@@ -205,7 +232,36 @@ bool Pop3Client::readMailboxListing()
                 m_uids[size_t(number - 1)] = cleanServerText(parts[1].left(70));
         }
     }
+    // A unique-id the listing gives twice cannot tell its messages apart.
+    QHash<QString, int> seen;
+    for (const QString &uid : m_uids)
+        ++seen[uid];
+    m_cacheable.assign(m_uids.size(), false);
+    for (size_t i = 0; i < m_uids.size(); ++i)
+        m_cacheable[i] = !m_uids[i].isEmpty() && seen.value(m_uids[i]) == 1;
     return true;
+}
+
+bool Pop3Client::cachedHeaders(qsizetype n, HeaderValues *values) const
+{
+    const size_t i = size_t(n - 1);
+    if (!m_cacheable[i])
+        return false;
+    const std::optional<HeaderValues> cached = m_cache.find(m_mailboxKey, m_uids[i], m_sizes[i]);
+    if (cached && values)
+        *values = *cached;
+    return cached.has_value();
+}
+
+void Pop3Client::readAhead(qsizetype n)
+{
+    if (!m_pipelining || m_requestedUpTo - n >= ReadAheadRefill)
+        return;
+    const qsizetype last = qMin(MsgCount(), n + ReadAhead - 1);
+    for (qsizetype k = qMax(n, m_requestedUpTo + 1); k <= last; ++k)
+        if (!cachedHeaders(k, nullptr))
+            m_headerRequests[k] = m_connection->send("TOP " + QByteArray::number(k) + " 0", true, MaxHeaderBytes);
+    m_requestedUpTo = qMax(m_requestedUpTo, last);
 }
 
 void Pop3Client::SetCurrentMsg(qsizetype n)
@@ -223,7 +279,23 @@ void Pop3Client::SetCurrentMsg(qsizetype n)
         failWith(QStringLiteral("There is no message %1 in the mailbox (it holds %2).").arg(n).arg(MsgCount()));
         return;
     }
-    const std::optional<Pop3Reply> reply = m_connection->run("TOP " + QByteArray::number(n) + " 0", true, MaxHeaderBytes);
+    if (cachedHeaders(n, &m_current)) {
+        m_currentNumber = n;
+        m_uid = m_uids[size_t(n - 1)];
+        m_size = QString::number(m_sizes[size_t(n - 1)]);
+        readAhead(n + 1);
+        succeed();
+        return;
+    }
+    readAhead(n);
+    // Requests read ahead for messages before this one will not be asked for.
+    while (!m_headerRequests.empty() && m_headerRequests.begin()->first < n) {
+        m_connection->discard(m_headerRequests.begin()->second);
+        m_headerRequests.erase(m_headerRequests.begin());
+    }
+    auto ahead = m_headerRequests.extract(n);
+    const auto id = ahead ? ahead.mapped() : m_connection->send("TOP " + QByteArray::number(n) + " 0", true, MaxHeaderBytes);
+    const std::optional<Pop3Reply> reply = m_connection->wait(id);
     if (!reply) {
         failWith(QStringLiteral("Reading the headers of message %1 failed: %2").arg(n).arg(m_connection->lastError()));
         return;
@@ -239,10 +311,20 @@ void Pop3Client::SetCurrentMsg(qsizetype n)
             failWith(explainRefusal(reply->status, QStringLiteral("The server would not send the headers of message %1.").arg(n)));
         return;
     }
+    if (!reply->lines.isEmpty() && (reply->lines.first().startsWith("+OK") || reply->lines.first().startsWith("-ERR"))) {
+        // A header block never begins with a status line: an answer was taken
+        // for another command's. Nothing that follows can be trusted, and
+        // without QUIT the server deletes nothing.
+        m_connection->abort(QStringLiteral("The server's answers got out of step with the commands; the connection was closed."));
+        failWith(QStringLiteral("Reading the headers of message %1 failed: %2").arg(n).arg(m_connection->lastError()));
+        return;
+    }
     m_current = parseHeaderBlock(reply->lines);
     m_currentNumber = n;
     m_uid = m_uids[size_t(n - 1)];
     m_size = QString::number(m_sizes[size_t(n - 1)]);
+    if (m_cacheable[size_t(n - 1)] && !reply->truncated)
+        m_cache.store(m_mailboxKey, m_uid, m_sizes[size_t(n - 1)], m_current);
     succeed();
 }
 
@@ -252,7 +334,15 @@ void Pop3Client::DeleteCurrentMsg()
         failWith(QStringLiteral("No message is selected."));
         return;
     }
-    const std::optional<Pop3Reply> reply = m_connection->run("DELE " + QByteArray::number(m_currentNumber), false);
+    const auto id = m_connection->send("DELE " + QByteArray::number(m_currentNumber), false);
+    if (m_pipelining) {
+        // Its answer is read before QUIT; a refused deletion leaves the
+        // message on the server, where the next listing shows it.
+        m_unconfirmedDeletes.push_back(id);
+        succeed();
+        return;
+    }
+    const std::optional<Pop3Reply> reply = m_connection->wait(id);
     if (!reply)
         failWith(QStringLiteral("Deleting message %1 failed: %2").arg(m_currentNumber).arg(m_connection->lastError()));
     else if (!reply->ok)
@@ -268,7 +358,16 @@ void Pop3Client::Disconnect()
         m_status = QStringLiteral("Connection lost: the server deleted nothing");
         return;
     }
-    const std::optional<Pop3Reply> reply = m_connection->run("QUIT", false);
+    for (const auto &request : m_headerRequests)
+        m_connection->discard(request.second);
+    m_headerRequests.clear();
+    for (const auto id : m_unconfirmedDeletes)
+        m_connection->discard(id);
+    m_unconfirmedDeletes.clear();
+    // Every command's answer is in before QUIT asks the server to act on them.
+    std::optional<Pop3Reply> reply;
+    if (m_connection->waitForAllReplies())
+        reply = m_connection->run("QUIT", false);
     m_connection->abort(QString());
     if (!reply || !reply->ok) {
         failWith(QStringLiteral("The server did not confirm the end of the session, so it may have deleted nothing."));

@@ -1,11 +1,14 @@
 #pragma once
 
+#include "mail/HeaderCache.h"
 #include "mail/HeaderText.h"
 #include "mail/HostAddress.h"
 
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QStringList>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -14,6 +17,12 @@ class Pop3Connection;
 // The program's POP3 client. Every outcome is reported through ResultCode
 // (0 = success), ErrorText and StatusText; nothing throws. Messages are only
 // ever read with "TOP n 0": a message is never downloaded whole.
+//
+// When the server offers PIPELINING, SetCurrentMsg keeps the TOP commands of
+// the next messages in flight and DeleteCurrentMsg does not wait for its
+// answer; every answer is still read and matched to its command, and QUIT is
+// sent only when all of them are in. Headers once read are kept, by unique-id,
+// for the life of the client, so a later session sends no TOP for them.
 class Pop3Client : public QObject
 {
     Q_OBJECT
@@ -50,11 +59,21 @@ public:
 
     // Header bytes kept per message; the rest of a huge header is read and dropped.
     static constexpr qsizetype MaxHeaderBytes = 256 * 1024;
+    // With PIPELINING: TOP commands kept ahead of the current message, and
+    // how few may be left before more are sent.
+    static constexpr qsizetype ReadAhead = 100;
+    static constexpr qsizetype ReadAheadRefill = 20;
+
+    bool IsPipelining() const { return m_pipelining; }
+    const HeaderCache &headerCache() const { return m_cache; }
 
 private:
     bool login(const HostAddress &target);
     bool readCapabilities();
     bool readMailboxListing();
+    bool cachedHeaders(qsizetype n, HeaderValues *values) const;
+    void readAhead(qsizetype n);
+    void resetSession();
     void succeed() { m_result = 0; m_error.clear(); }
     void failWith(const QString &text);
     QString cleanServerText(const QByteArray &text) const;
@@ -68,6 +87,14 @@ private:
     QStringList m_capabilities;
     std::vector<qint64> m_sizes;      // LIST octets, index n-1
     std::vector<QString> m_uids;      // UIDL, index n-1 (empty when not offered)
+    bool m_pipelining = false;
+    QString m_mailboxKey;              // server and user, for the header cache
+    std::vector<bool> m_cacheable;     // unique-id present and unique in the listing
+    std::map<qsizetype, quint64> m_headerRequests; // TOP sent ahead, by message number
+    qsizetype m_requestedUpTo = 0;
+    std::vector<quint64> m_unconfirmedDeletes;
+    HeaderCache m_cache;
+    QSet<QString> m_pipeliningDistrusted;  // mailboxes whose server offered PIPELINING but stalled on it
     qsizetype m_currentNumber = 0;
     HeaderValues m_current;
     QString m_uid;

@@ -71,7 +71,9 @@ bool Pop3Connection::open(const QString &host, quint16 port, bool tls, QString *
     m_queued.clear();
     m_sent.clear();
     m_replies.clear();
+    m_discarded.clear();
     m_sslErrors.clear();
+    m_timedOutWithOthersPending = false;
 
     if (tls && !QSslSocket::supportsSsl()) {
         *error = QStringLiteral("TLS is not available on this computer (no TLS library found).");
@@ -143,6 +145,23 @@ bool Pop3Connection::startTls(const QString &host, QString *error)
     return true;
 }
 
+void Pop3Connection::setMaxInFlight(int commands)
+{
+    m_maxInFlight = qMax(1, commands);
+    pump();
+}
+
+void Pop3Connection::discard(CommandId id)
+{
+    if (m_replies.erase(id) == 0)
+        m_discarded.insert(id);
+}
+
+bool Pop3Connection::waitForAllReplies()
+{
+    return waitFor([this] { return m_queued.empty() && m_sent.empty(); });
+}
+
 Pop3Connection::CommandId Pop3Connection::send(const QByteArray &command, bool multiLine, qsizetype keepBytes)
 {
     const CommandId id = m_nextId++;
@@ -171,8 +190,11 @@ void Pop3Connection::onReadyRead()
     const QByteArray data = m_socket->readAll();
     m_reader.feed(data);
     while (m_reader.hasReply()) {
-        m_replies.emplace(m_sent.front(), m_reader.takeReply());
+        const CommandId id = m_sent.front();
         m_sent.pop_front();
+        Pop3Reply reply = m_reader.takeReply();
+        if (m_discarded.erase(id) == 0)
+            m_replies.emplace(id, std::move(reply));
     }
     if (m_reader.outOfStep()) {
         fail(QStringLiteral("The server sent a reply that does not follow the POP3 protocol; the connection was closed."));
@@ -213,6 +235,8 @@ bool Pop3Connection::waitFor(const std::function<bool()> &done)
 
     if (done())
         return true;
+    if (!m_failed && timedOut)
+        m_timedOutWithOthersPending = m_maxInFlight > 1;
     if (!m_failed)
         fail(timedOut ? QStringLiteral("The server did not answer within %1 seconds.").arg(m_timeoutMs / 1000)
                       : QStringLiteral("The wait for the server was interrupted."));

@@ -8,6 +8,7 @@
 #include <QString>
 #include <deque>
 #include <map>
+#include <set>
 #include <optional>
 
 class QSslSocket;
@@ -27,7 +28,7 @@ public:
     ~Pop3Connection() override;
 
     void setTimeoutSeconds(int seconds) { m_timeoutMs = qMax(1, seconds) * 1000; }
-    void setMaxInFlight(int commands) { m_maxInFlight = qMax(1, commands); }
+    void setMaxInFlight(int commands);
     int maxInFlight() const { return m_maxInFlight; }
 
     // Opens the TCP (or, with tls, TLS) connection and reads the greeting.
@@ -46,8 +47,15 @@ public:
     std::optional<Pop3Reply> wait(CommandId id);
     // Sends and waits.
     std::optional<Pop3Reply> run(const QByteArray &command, bool multiLine, qsizetype keepBytes = 0);
+    // The reply to id is still read in its turn, but nobody will wait for it.
+    void discard(CommandId id);
+    // Waits until every command sent has its reply.
+    bool waitForAllReplies();
 
     QString lastError() const { return m_lastError; }
+    // The connection failed by a time-out while commands were pipelined: the
+    // mark of a server that offers pipelining but does not answer it.
+    bool timedOutWhilePipelining() const { return m_timedOutWithOthersPending; }
     // Bytes received but not consumed by any reply.
     bool hasUnreadBytes() const;
 
@@ -64,10 +72,12 @@ private:
     std::deque<Pending> m_queued;           // not yet written
     std::deque<CommandId> m_sent;            // written, reply outstanding
     std::map<CommandId, Pop3Reply> m_replies; // arrived, not yet waited for
+    std::set<CommandId> m_discarded;         // replies to drop on arrival
     CommandId m_nextId = 1;
     int m_maxInFlight = 1;
     int m_timeoutMs = 10000;
     QString m_lastError;
     QList<QSslError> m_sslErrors;
     bool m_failed = false;
+    bool m_timedOutWithOthersPending = false;
 };
