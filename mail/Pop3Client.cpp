@@ -182,7 +182,7 @@ bool Pop3Client::login(const HostAddress &target)
         return false;
     m_pipelining = m_capabilities.contains(QStringLiteral("PIPELINING")) && !m_pipeliningDistrusted.contains(m_mailboxKey);
     // Room for the headers read ahead plus the deletions queued meanwhile.
-    m_connection->setMaxInFlight(m_pipelining ? int(ReadAhead + 28) : 1);
+    m_connection->setMaxInFlight(m_pipelining ? int(ReadAhead + 100) : 1);
     return readMailboxListing();
 }
 
@@ -255,7 +255,7 @@ bool Pop3Client::cachedHeaders(qsizetype n, HeaderValues *values) const
 
 void Pop3Client::readAhead(qsizetype n)
 {
-    if (!m_pipelining || m_requestedUpTo - n >= ReadAheadRefill)
+    if (!m_pipelining || m_requestedUpTo - n >= ReadAheadRefill || m_connection->waitingReplyBytes() > MaxWaitingAnswerBytes)
         return;
     const qsizetype last = qMin(MsgCount(), n + ReadAhead - 1);
     for (qsizetype k = qMax(n, m_requestedUpTo + 1); k <= last; ++k)

@@ -17,6 +17,13 @@ QString describeSslErrors(const QList<QSslError> &errors)
             reasons << e.errorString();
     return QStringLiteral("The server's certificate was refused: %1.").arg(reasons.join(QStringLiteral("; ")));
 }
+qsizetype replySize(const Pop3Reply &reply)
+{
+    qsizetype bytes = reply.status.size();
+    for (const QByteArray &line : reply.lines)
+        bytes += line.size() + 2;
+    return bytes;
+}
 } // namespace
 
 Pop3Connection::Pop3Connection(QObject *parent) : QObject(parent) {}
@@ -72,6 +79,7 @@ bool Pop3Connection::open(const QString &host, quint16 port, bool tls, QString *
     m_sent.clear();
     m_replies.clear();
     m_discarded.clear();
+    m_waitingBytes = 0;
     m_sslErrors.clear();
     m_timedOutWithOthersPending = false;
 
@@ -153,8 +161,13 @@ void Pop3Connection::setMaxInFlight(int commands)
 
 void Pop3Connection::discard(CommandId id)
 {
-    if (m_replies.erase(id) == 0)
+    const auto it = m_replies.find(id);
+    if (it == m_replies.end()) {
         m_discarded.insert(id);
+        return;
+    }
+    m_waitingBytes -= replySize(it->second);
+    m_replies.erase(it);
 }
 
 bool Pop3Connection::waitForAllReplies()
@@ -193,8 +206,10 @@ void Pop3Connection::onReadyRead()
         const CommandId id = m_sent.front();
         m_sent.pop_front();
         Pop3Reply reply = m_reader.takeReply();
-        if (m_discarded.erase(id) == 0)
+        if (m_discarded.erase(id) == 0) {
+            m_waitingBytes += replySize(reply);
             m_replies.emplace(id, std::move(reply));
+        }
     }
     if (m_reader.outOfStep()) {
         fail(QStringLiteral("The server sent a reply that does not follow the POP3 protocol; the connection was closed."));
@@ -248,6 +263,7 @@ std::optional<Pop3Reply> Pop3Connection::wait(CommandId id)
     if (!waitFor([&] { return m_replies.count(id) > 0; }))
         return std::nullopt;
     auto node = m_replies.extract(id);
+    m_waitingBytes -= replySize(node.mapped());
     return std::move(node.mapped());
 }
 

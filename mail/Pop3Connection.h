@@ -49,6 +49,8 @@ public:
     std::optional<Pop3Reply> run(const QByteArray &command, bool multiLine, qsizetype keepBytes = 0);
     // The reply to id is still read in its turn, but nobody will wait for it.
     void discard(CommandId id);
+    // Bytes of replies that have arrived and wait for someone to take them.
+    qsizetype waitingReplyBytes() const { return m_waitingBytes; }
     // Waits until every command sent has its reply.
     bool waitForAllReplies();
 
@@ -80,4 +82,5 @@ private:
     QList<QSslError> m_sslErrors;
     bool m_failed = false;
     bool m_timedOutWithOthersPending = false;
+    qsizetype m_waitingBytes = 0;
 };
