@@ -253,7 +253,10 @@ bool Pop3Connection::waitFor(const std::function<bool()> &done)
     if (!m_failed && timedOut)
         m_timedOutWithOthersPending = m_maxInFlight > 1;
     if (!m_failed)
-        fail(timedOut ? QStringLiteral("The server did not answer within %1 seconds.").arg(m_timeoutMs / 1000)
+        fail(timedOut && total.elapsed() >= qint64(m_timeoutMs) * MaxWaitMultiplier
+                 ? QStringLiteral("The server's answer went on for more than %1 seconds without ending; the connection was closed.")
+                       .arg(m_timeoutMs * MaxWaitMultiplier / 1000)
+             : timedOut ? QStringLiteral("The server did not answer within %1 seconds.").arg(m_timeoutMs / 1000)
                       : QStringLiteral("The wait for the server was interrupted."));
     return false;
 }
