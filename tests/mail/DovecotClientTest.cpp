@@ -43,14 +43,40 @@ TEST(Dovecot, ImplicitTls)
     }
 }
 
-TEST(Dovecot, CertificateForAnotherNameIsRefused)
+// Refused certificates, on the implicit-TLS port and through STLS: a failed
+// log-in that names the reason, and the password never leaves the program
+// (Dovecot logs every session that tried to authenticate).
+TEST(Dovecot, BadCertificatesAreRefusedAndThePasswordStaysHome)
 {
     const auto &f = DovecotFixture::get();
-    Pop3Client client;
-    // The certificate names localhost and 127.0.0.1, not 127.0.0.2.
-    connected(client, QStringLiteral("pop3s://127.0.0.2:%1").arg(f.pop3sPort), QStringLiteral("alice"), f.password);
-    EXPECT_NE(client.ResultCode(), 0);
-    EXPECT_TRUE(client.ErrorText().contains(QStringLiteral("certificate"))) << qPrintable(client.ErrorText());
+    const struct { const char *address; const char *reason; } cases[] = {
+        {"127.0.0.2", "host name"},      // a good certificate, for another name
+        {"127.0.0.3", "self-signed"},    // not signed by anyone we trust
+        {"127.0.0.4", "expired"},        // signed by the trusted CA, expired in 2020
+    };
+    for (const auto &c : cases) {
+        for (const bool implicitTls : {true, false}) {
+            const QString host = implicitTls ? QStringLiteral("pop3s://%1:%2").arg(QLatin1String(c.address)).arg(f.pop3sPort)
+                                             : QStringLiteral("%1:%2").arg(QLatin1String(c.address)).arg(f.pop3Port);
+            Pop3Client client;
+            connected(client, host, QStringLiteral("alice"), f.password);
+            EXPECT_NE(client.ResultCode(), 0) << qPrintable(host);
+            EXPECT_TRUE(client.ErrorText().contains(QStringLiteral("certificate was refused"))) << qPrintable(client.ErrorText());
+            EXPECT_TRUE(client.ErrorText().contains(QLatin1String(c.reason), Qt::CaseInsensitive)) << qPrintable(client.ErrorText());
+            if (!implicitTls) {
+                EXPECT_TRUE(client.ErrorText().contains(QStringLiteral("password was not sent"))) << qPrintable(client.ErrorText());
+            }
+            EXPECT_FALSE(client.ErrorText().contains(f.password));
+            EXPECT_TRUE(client.StatusText().startsWith(QStringLiteral("Not connected")));
+        }
+    }
+    // Not one of those sessions reached the log-in.
+    for (const QString &line : f.log().split(u'\n'))
+        for (const char *address : {"127.0.0.2", "127.0.0.3", "127.0.0.4"})
+            if (line.contains(QStringLiteral("lip=%1,").arg(QLatin1String(address)))) {
+                EXPECT_FALSE(line.contains(QStringLiteral("Login:")) || line.contains(QStringLiteral("auth failed")))
+                    << qPrintable(line);
+            }
 }
 
 TEST(Dovecot, HeadersOfTheSampleMailbox)
