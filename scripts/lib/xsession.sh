@@ -21,9 +21,10 @@ xs_start() {
     return 1
 }
 
-# Starts the given command line and waits for the main window to show.
+# Starts the given command line and waits for the main window to show. Its
+# output goes to the file $xs_output when that is set.
 xs_launch() {
-    QT_QPA_PLATFORM=xcb "$@" &
+    QT_QPA_PLATFORM=xcb "$@" >"${xs_output:-/dev/stderr}" 2>&1 &
     xs_app_pid=$!
     xs_window=$(timeout 20 xdotool search --sync --onlyvisible --name "$xs_window_title" | head -n 1) || true
     if [ -z "$xs_window" ]; then

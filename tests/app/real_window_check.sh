@@ -27,6 +27,7 @@ wait_sessions() {
 }
 
 xs_start
+xs_output="$state/program-output.txt"
 xs_launch "$program"
 xs_log_in "127.0.0.1:$PURGELET_POP3_PORT" "$user" "$PURGELET_FIXTURE_PASSWORD"
 xs_press_check_mails
@@ -36,6 +37,10 @@ xs_shot "$shot"
 xs_press_delete_on_server
 wait_sessions 3                  # the deletion session, then the new download
 
+if grep -q -- "$PURGELET_FIXTURE_PASSWORD" "$xs_output"; then
+    echo "the program wrote the password to its output" >&2
+    exit 1
+fi
 python3 - "$PURGELET_FIXTURE_DIR/home/$user/Maildir" "$fixtures/mailboxes/demo" <<'PY'
 import pathlib, sys
 def subject(data):
