@@ -5,6 +5,9 @@
 //
 //   bench_mailbox HOST USER PASSWORD
 // Prints one line of key=value pairs.
+//   bench_mailbox HOST USER PASSWORD --soak CYCLES
+// Runs CYCLES rounds of "Check Mails" and "Delete Now on Server" with every
+// hundredth line checked, and prints the resident memory after each round.
 
 #include "app/EmailPreview.h"
 
@@ -52,6 +55,18 @@ private:
     qint64 m_last = 0;
 };
 
+double residentMb()
+{
+    FILE *statm = std::fopen("/proc/self/statm", "r");
+    long pages = 0, resident = 0;
+    if (statm) {
+        if (std::fscanf(statm, "%ld %ld", &pages, &resident) != 2)
+            resident = 0;
+        std::fclose(statm);
+    }
+    return resident * 4096.0 / (1024 * 1024);
+}
+
 long peakMemoryMb()
 {
     rusage usage{};
@@ -89,13 +104,34 @@ int main(int argc, char **argv)
     });
     boxCloser.start(50);
 
+    auto *check = window.findChild<QPushButton *>(QStringLiteral("cmdcheck"));
+    auto *remove = window.findChild<QPushButton *>(QStringLiteral("CmdDeleteOnSvr"));
+    if (argc >= 6 && QByteArray(argv[4]) == "--soak") {
+        const int cycles = std::atoi(argv[5]);
+        double first = 0, highest = 0;
+        for (int cycle = 1; cycle <= cycles; ++cycle) {
+            check->click();
+            for (int row = 0; row < list->count(); ++row)
+                list->item(row)->setCheckState(row % 100 == 0 ? Qt::Checked : Qt::Unchecked);
+            remove->click();
+            const double now = residentMb();
+            if (cycle == 1)
+                first = now;
+            highest = std::max(highest, now);
+            std::printf("cycle=%d listed=%d resident_mb=%.1f\n", cycle, int(list->count()), now);
+        }
+        std::printf("soak cycles=%d first_mb=%.1f last_mb=%.1f highest_mb=%.1f boxes=%d\n", cycles, first,
+                    residentMb(), highest, boxes);
+        return boxes == 0 ? 0 : 1;
+    }
+
     RepaintWatch watch;
     status->installEventFilter(&watch);
 
     watch.start();
     QElapsedTimer timer;
     timer.start();
-    window.findChild<QPushButton *>(QStringLiteral("cmdcheck"))->click();
+    check->click();
     const double download = timer.nsecsElapsed() / 1e9;
     watch.stop();
     const int listed = list->count();
@@ -110,7 +146,7 @@ int main(int argc, char **argv)
         marked += check;
     }
     timer.restart();
-    window.findChild<QPushButton *>(QStringLiteral("CmdDeleteOnSvr"))->click();
+    remove->click();
     const double deletion = timer.nsecsElapsed() / 1e9;
 
     std::printf("download_s=%.3f listed=%d repaints=%d longest_gap_ms=%lld delete_s=%.3f marked=%d left=%d "
