@@ -2,8 +2,33 @@
 
 #include <QString>
 
-// A file in the application folder, the folder that holds the executable.
-QString applicationFolderFile(const QString &fileName);
+// Where the program's documents are. Two layouts:
+// - portable (a build, or a folder the user unpacked): filters.txt and
+//   readme.txt sit beside the executable, and that rule file is the one used;
+// - installed (the executable in PREFIX/bin, the shipped files in
+//   PREFIX/share/purgelet): the program cannot write beside itself, so the
+//   rule file is filters.txt in the user's configuration folder, made from the
+//   shipped sample the first time "Create Filters" is pressed.
+struct DocumentFolders
+{
+    QString applicationFolder;  // the executable's folder
+    QString sharedFolder;       // PREFIX/share/purgelet
+    QString configFolder;       // the user's configuration folder for the program
 
-// The user's rule file.
+    // The portable layout holds when a rule file sits beside the executable,
+    // or when no installed sample exists.
+    bool portable() const;
+    QString ruleFile() const;
+    QString readmeFile() const;
+    QString sampleRuleFile() const;
+
+    static DocumentFolders forThisProgram();
+};
+
+// The user's rule file (see DocumentFolders).
 QString ruleFilePath();
+// A file beside the executable.
+QString applicationFolderFile(const QString &fileName);
+// Makes the rule file from the shipped sample when the installed layout has
+// none yet; returns the rule file. Never overwrites an existing file.
+QString ensureRuleFile(const DocumentFolders &folders);

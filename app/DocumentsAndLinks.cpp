@@ -12,10 +12,11 @@
 void EmailPreview::connectDocumentsAndLinks()
 {
     connect(CmdViewReadme, &QPushButton::clicked, this, [] {
-        QDesktopServices::openUrl(QUrl::fromLocalFile(applicationFolderFile(QStringLiteral("readme.txt"))));
+        QDesktopServices::openUrl(QUrl::fromLocalFile(DocumentFolders::forThisProgram().readmeFile()));
     });
+    // An installed copy first makes the user's own rule file from the sample.
     connect(CmdFilters, &QPushButton::clicked, this, [] {
-        QDesktopServices::openUrl(QUrl::fromLocalFile(ruleFilePath()));
+        QDesktopServices::openUrl(QUrl::fromLocalFile(ensureRuleFile(DocumentFolders::forThisProgram())));
     });
     connect(LabEmail, &ClickableLabel::clicked, this, [this] {
         QDesktopServices::openUrl(QUrl(QStringLiteral("mailto:") + LabEmail->text()));

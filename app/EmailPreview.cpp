@@ -52,6 +52,26 @@ void setColours(QWidget *w, QPalette::ColorRole backgroundRole, const QColor &ba
     w->setAutoFillBackground(true);
 }
 
+// Shrinks the widget's font until its caption fits its width: the layout is
+// fixed in pixels, and the fallback fonts are wider than the original one.
+void fitCaption(QWidget *w, const QString &text, int padding, QFont font)
+{
+    const int available = w->width() - padding;
+    while (QFontMetrics(font).horizontalAdvance(text) > available && font.pointSizeF() > 6.0)
+        font.setPointSizeF(font.pointSizeF() - 0.25);
+    if (font != w->font())
+        w->setFont(font);
+}
+
+void fitStaticCaptions(QWidget *window)
+{
+    for (QLabel *l : window->findChildren<QLabel *>())
+        if (!l->text().isEmpty())
+            fitCaption(l, l->text(), 2, l->font());
+    for (QPushButton *b : window->findChildren<QPushButton *>())
+        fitCaption(b, b->text(), 12, b->font());
+}
+
 } // namespace
 
 EmailPreview::EmailPreview(QWidget *parent) : QWidget(parent), m_flows(*this, FreePOP1)
@@ -60,6 +80,7 @@ EmailPreview::EmailPreview(QWidget *parent) : QWidget(parent), m_flows(*this, Fr
     setFont(uiFont());
     setFixedSize(fromTwips(0, 0, 8295, 5640).size());
     buildControls();
+    describeControls();
     setTabOrderOfControls();
     FreePOP1.Port = 110;
     FreePOP1.Timeout = 10;
@@ -184,6 +205,24 @@ void EmailPreview::load()
     CmdDeleteOnSvr->setEnabled(false);
     CmdUpdate->setEnabled(false);
     LabStatus->setText(QStringLiteral("Not Connected"));
+    fitStaticCaptions(this);
+}
+
+void EmailPreview::describeControls()
+{
+    // Names for screen readers; captions speak for the buttons and links.
+    const std::pair<QWidget *, const char *> names[] = {
+        {Txthostname, "Mail server (host name, host:port or pop3s://host)"}, {Txtusername, "User name"},
+        {Txtpassword, "Password"}, {LabStatus, "Status"}, {LabTitle, "Mailbox total"},
+        {EmailList, "Messages; checked ones are deleted on the server"}, {HeaderBox, "Header of the selected message"},
+        {LabURL, "Web page"}, {LabEmail, "Write to the authors"}, {labversion, "Version"}, {Label3, "Program name"},
+    };
+    for (const auto &[widget, name] : names)
+        widget->setAccessibleName(QLatin1String(name));
+    for (QPushButton *b : findChildren<QPushButton *>())
+        b->setAccessibleName(b->text());
+    for (QLabel *l : {lab_hostname, Label1, Label2, Label5})
+        l->setAccessibleName(l->text());
 }
 
 void EmailPreview::runFlow(void (MailboxFlows::*flow)())
@@ -191,6 +230,14 @@ void EmailPreview::runFlow(void (MailboxFlows::*flow)())
     (m_flows.*flow)();
     if (m_closing && !m_flows.running())
         close();
+}
+
+void EmailPreview::presetLogIn(const QString &host, const QString &user)
+{
+    if (!host.isEmpty())
+        Txthostname->setText(host);
+    if (!user.isEmpty())
+        Txtusername->setText(user);
 }
 
 QString EmailPreview::hostText() const { return Txthostname->text(); }
@@ -206,7 +253,12 @@ void EmailPreview::setButtonEnabled(Button button, bool enabled)
     }
 }
 
-void EmailPreview::setStatus(const QString &text) { LabStatus->setText(text); }
+void EmailPreview::setStatus(const QString &text)
+{
+    LabStatus->setText(text);
+    LabStatus->setToolTip(text);
+    fitCaption(LabStatus, text, 2, font());
+}
 void EmailPreview::setTitle(const QString &text) { LabTitle->setText(text); }
 void EmailPreview::clearMessageList() { clearLines(); }
 

@@ -27,6 +27,8 @@ public:
     ~EmailPreview() override;
 
     static QString versionText();
+    // Fills the host and user boxes with the non-empty values given.
+    void presetLogIn(const QString &host, const QString &user);
     static constexpr const char *WebAddress = "https://purgelet.example.org/";
     static constexpr const char *ContactAddress = "purgelet@example.org";
     static constexpr const char *PresetHost = "pop.example.org";
@@ -57,6 +59,7 @@ protected:
 private:
     void buildControls();
     void setTabOrderOfControls();
+    void describeControls();
     void load();
     void runFlow(void (MailboxFlows::*flow)());
     void connectListHandlers();

@@ -10,6 +10,9 @@ int main(int argc, char *argv[])
     QApplication::setApplicationVersion(QStringLiteral(PURGELET_VERSION));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/purgelet.png")));
     EmailPreview window;
+    // For demonstrations and scripts: the log-in boxes can be filled from the
+    // environment. A normal start sets neither, and nothing is stored.
+    window.presetLogIn(qEnvironmentVariable("PURGELET_PRESET_HOST"), qEnvironmentVariable("PURGELET_PRESET_USER"));
     window.show();
     return app.exec();
 }

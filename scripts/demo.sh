@@ -8,6 +8,8 @@ cmake --build build -j2 --target purgelet
 bash tests/fixtures/dovecot.sh start build/demo-server --no-tls
 . build/demo-server/env
 echo "Demo mailbox: host 127.0.0.1:$PURGELET_POP3_PORT  user demo  password $PURGELET_FIXTURE_PASSWORD"
+echo "The window opens with host and user filled in: type the password and press Check Mails."
+export PURGELET_PRESET_HOST="127.0.0.1:$PURGELET_POP3_PORT" PURGELET_PRESET_USER=demo
 trap 'bash tests/fixtures/dovecot.sh stop build/demo-server' EXIT
 if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then exec_cmd=(xvfb-run -a); else exec_cmd=(); fi
 "${exec_cmd[@]}" build/bin/purgelet

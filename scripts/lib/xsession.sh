@@ -35,9 +35,11 @@ xs_launch() {
     sleep 0.5
 }
 
-# Clicks at window coordinates X Y.
+# Clicks at window coordinates X Y, given at 100% scale (QT_SCALE_FACTOR
+# multiplies them).
 xs_click() {
-    xdotool mousemove --window "$xs_window" "$1" "$2" click 1
+    local scale="${QT_SCALE_FACTOR:-1}"
+    xdotool mousemove --window "$xs_window" $(($1 * scale)) $(($2 * scale)) click 1
     sleep 0.2
 }
 

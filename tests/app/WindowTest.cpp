@@ -116,4 +116,35 @@ TEST(Window, ExitClosesWithoutContactingAServer)
     EXPECT_FALSE(w.mailClient().IsConnected());
 }
 
+// Every caption fits its control with the fonts at hand, at any scale, and
+// every control has a name for screen readers.
+TEST(Window, CaptionsFitAndControlsHaveAccessibleNames)
+{
+    EmailPreview w;
+    w.show();
+    for (QLabel *l : w.findChildren<QLabel *>()) {
+        if (!l->text().isEmpty()) {
+            EXPECT_LE(l->fontMetrics().horizontalAdvance(l->text()), l->width()) << qPrintable(l->objectName());
+        }
+        EXPECT_FALSE(l->accessibleName().isEmpty()) << qPrintable(l->objectName());
+    }
+    for (QPushButton *b : w.findChildren<QPushButton *>()) {
+        EXPECT_LE(b->fontMetrics().horizontalAdvance(b->text()), b->width() - 8) << qPrintable(b->objectName());
+        EXPECT_EQ(b->accessibleName(), b->text());
+    }
+    for (QWidget *c : std::initializer_list<QWidget *>{w.findChild<QLineEdit *>(QStringLiteral("Txthostname")),
+                                                       w.findChild<QLineEdit *>(QStringLiteral("Txtusername")),
+                                                       w.findChild<QLineEdit *>(QStringLiteral("Txtpassword")),
+                                                       w.findChild<QListWidget *>(QStringLiteral("EmailList")),
+                                                       w.findChild<QPlainTextEdit *>(QStringLiteral("HeaderBox"))})
+        EXPECT_FALSE(c->accessibleName().isEmpty()) << qPrintable(c->objectName());
+
+    // A long status text is shrunk to fit and kept whole in the tool tip.
+    const QString longText = QStringLiteral("No rules applied: save filters.txt with CR LF line ends");
+    w.setStatus(longText);
+    auto *status = w.findChild<QLabel *>(QStringLiteral("LabStatus"));
+    EXPECT_LE(status->fontMetrics().horizontalAdvance(longText), status->width());
+    EXPECT_EQ(status->toolTip(), longText);
+}
+
 } // namespace

@@ -7,6 +7,14 @@
 
 namespace {
 
+// AddressSanitizer keeps freed memory in quarantine (up to 256 MB), so the
+// resident size says nothing about what the program holds in that build.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr qint64 MemoryGrowthLimitMb = 300;
+#else
+constexpr qint64 MemoryGrowthLimitMb = 40;
+#endif
+
 // Resident memory now, in MB.
 qint64 residentMb()
 {
@@ -64,7 +72,7 @@ TEST(HostileServer, TenMegabyteLineWithoutLineEnd)
     EXPECT_TRUE(out.results[1].contains(QStringLiteral("closed the connection"))) << qPrintable(out.results[1]);
     EXPECT_TRUE(out.results[2].startsWith(QStringLiteral("error: Not connected")));
     EXPECT_TRUE(out.disconnect.contains(QStringLiteral("deleted nothing")));
-    EXPECT_LT(out.memoryGrowthMb, 40) << "the line is consumed, not kept";
+    EXPECT_LT(out.memoryGrowthMb, MemoryGrowthLimitMb) << "the line is consumed, not kept";
 }
 
 TEST(HostileServer, EndlessAnswerIsCutOffAtTheOverallLimit)
@@ -74,7 +82,7 @@ TEST(HostileServer, EndlessAnswerIsCutOffAtTheOverallLimit)
     ASSERT_EQ(out.results.size(), 2);
     EXPECT_TRUE(out.results[0].contains(QStringLiteral("went on for more than 12 seconds"))) << qPrintable(out.results[0]);
     EXPECT_LE(out.seconds, 16) << "twelve time-outs at most, then the connection is closed";
-    EXPECT_LT(out.memoryGrowthMb, 40) << "only the first 256 kB of a header are kept";
+    EXPECT_LT(out.memoryGrowthMb, MemoryGrowthLimitMb) << "only the first 256 kB of a header are kept";
 }
 
 TEST(HostileServer, NulBytesInvalidUtf8AndUnknownCharsets)
