@@ -8,6 +8,7 @@
 #include "mail/MailboxFlows.h"
 #include "mail/Pop3Client.h"
 #include "messages/RecordStore.h"
+#include "tests/support/HeadlessView.h"
 #include "tests/support/TestServers.h"
 
 #include <QFile>
@@ -27,25 +28,13 @@ struct NoList : MessageListSink
 using Pair = std::pair<QString, QString>;
 
 // A window without widgets whose pauses let a simulated user change marks.
-struct ProofView : MailboxView
+struct ProofView : HeadlessView
 {
-    RecordStore store;
-    QString host, user, rules;
+    QString rules;
     QRandomGenerator *rng = nullptr;
     int changePercent = 0;          // chance of a check change at each pause
-    int boxes = 0;
     QList<QSet<Pair>> markedAtPause; // what was marked after each pause
 
-    QString hostText() const override { return host; }
-    QString userText() const override { return user; }
-    QString passwordText() const override { return QStringLiteral("secret"); }
-    void setButtonEnabled(Button, bool) override {}
-    void setStatus(const QString &) override {}
-    void setTitle(const QString &) override {}
-    void clearMessageList() override {}
-    RecordStore &records() override { return store; }
-    void showError(const QString &, const QString &) override { ++boxes; }
-    bool closing() const override { return false; }
     QString displayThroughFilter() override
     {
         NoList list;

@@ -1,5 +1,6 @@
 #include "app/EmailPreview.h"
 #include "mail/MailboxFlows.h"
+#include "tests/support/HeadlessView.h"
 #include "tests/support/TestServers.h"
 #include "tests/support/WindowDriver.h"
 
@@ -146,25 +147,12 @@ TEST(DownloadWindow, ClosingDuringTheDownloadEndsItWithoutQuit)
 }
 
 // A view whose yield tries to start a second download, as a click would.
-struct ReentrantView : MailboxView
+struct ReentrantView : HeadlessView
 {
-    RecordStore store;
     MailboxFlows *flows = nullptr;
-    QString host;
     int reentries = 0;
-    QString hostText() const override { return host; }
-    QString userText() const override { return QStringLiteral("tester"); }
-    QString passwordText() const override { return QStringLiteral("secret"); }
-    void setButtonEnabled(Button, bool) override {}
-    void setStatus(const QString &) override {}
-    void setTitle(const QString &) override {}
-    void clearMessageList() override {}
-    RecordStore &records() override { return store; }
-    void showError(const QString &, const QString &) override {}
     void (MailboxFlows::*onYield)() = &MailboxFlows::checkMails;
     void yieldToEvents() override { ++reentries; (flows->*onYield)(); }
-    bool closing() const override { return false; }
-    QString displayThroughFilter() override { return QString(); }
 };
 
 TEST(DownloadWindow, NoSecondFlowDuringTheYield)

@@ -1,5 +1,5 @@
 #include "mail/Pop3Client.h"
-#include "tests/support/TestServers.h"
+#include "tests/support/ScriptedSession.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -35,12 +35,8 @@ struct Outcome
 
 Outcome readAndDelete(const QStringList &options, bool deleteAll = false, int timeout = 1)
 {
-    ScriptedServer server(options);
-    Pop3Client client;
-    client.HostName = server.host();
-    client.UserName = QStringLiteral("tester");
-    client.Password = QStringLiteral("secret");
-    client.Timeout = timeout;
+    ScriptedSession session(options, timeout);
+    Pop3Client &client = session.client;
     const qint64 before = residentMb();
     QElapsedTimer clock;
     clock.start();

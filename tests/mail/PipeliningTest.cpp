@@ -1,31 +1,13 @@
 #include "mail/Pop3Client.h"
-#include "tests/support/TestServers.h"
+#include "tests/support/ScriptedSession.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-struct Session
+struct Session : ScriptedSession
 {
-    ScriptedServer server;
-    Pop3Client client;
-    explicit Session(const QStringList &options, int timeout = 3) : server(options)
-    {
-        client.HostName = server.host();
-        client.UserName = QStringLiteral("tester");
-        client.Password = QStringLiteral("secret");
-        client.Timeout = timeout;
-    }
-    // Reads every message as the flows do; returns the subjects (or the error).
-    QStringList readAll()
-    {
-        QStringList subjects;
-        for (qsizetype i = 1; i <= client.MsgCount(); ++i) {
-            client.SetCurrentMsg(i);
-            subjects << (client.ResultCode() == 0 ? client.MsgSubject() : QStringLiteral("error"));
-        }
-        return subjects;
-    }
+    explicit Session(const QStringList &options, int timeout = 3) : ScriptedSession(options, timeout) {}
 };
 
 QStringList numbered(const QString &prefix, const QList<int> &numbers)

@@ -1,22 +1,14 @@
 #include "mail/Pop3Client.h"
-#include "tests/support/TestServers.h"
+#include "tests/support/ScriptedSession.h"
 
 #include <QElapsedTimer>
 #include <gtest/gtest.h>
 
 namespace {
 
-struct Session
+struct Session : ScriptedSession
 {
-    ScriptedServer server;
-    Pop3Client client;
-    explicit Session(const QStringList &options, int timeout = 2) : server(options)
-    {
-        client.HostName = server.host();
-        client.UserName = QStringLiteral("tester");
-        client.Password = QStringLiteral("secret");
-        client.Timeout = timeout;
-    }
+    explicit Session(const QStringList &options, int timeout = 2) : ScriptedSession(options, timeout) {}
 };
 
 TEST(ScriptedServer, HeadersOfEveryMessageWithSizesAndUids)
