@@ -11,5 +11,6 @@ echo "Demo mailbox: host 127.0.0.1:$PURGELET_POP3_PORT  user demo  password $PUR
 echo "The window opens with host and user filled in: type the password and press Check Mails."
 export PURGELET_PRESET_HOST="127.0.0.1:$PURGELET_POP3_PORT" PURGELET_PRESET_USER=demo
 trap 'bash tests/fixtures/dovecot.sh stop build/demo-server' EXIT
+trap 'exit 130' INT TERM
 if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then exec_cmd=(xvfb-run -a); else exec_cmd=(); fi
 "${exec_cmd[@]}" build/bin/purgelet
