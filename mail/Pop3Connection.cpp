@@ -51,7 +51,7 @@ bool Pop3Connection::hasUnreadBytes() const
     return (m_socket && m_socket->bytesAvailable() > 0) || m_reader.hasBufferedBytes() || !m_replies.empty();
 }
 
-void Pop3Connection::fail(const QString &reason)
+void Pop3Connection::abort(const QString &reason)
 {
     if (!m_failed)
         m_lastError = reason;
@@ -64,14 +64,9 @@ void Pop3Connection::fail(const QString &reason)
     }
 }
 
-void Pop3Connection::abort(const QString &reason)
-{
-    fail(reason);
-}
-
 bool Pop3Connection::open(const QString &host, quint16 port, bool tls, QString *error)
 {
-    fail(QString());
+    abort(QString());
     m_failed = false;
     m_lastError.clear();
     m_reader = Pop3ReplyReader();
@@ -93,24 +88,24 @@ bool Pop3Connection::open(const QString &host, quint16 port, bool tls, QString *
     connect(m_socket, &QSslSocket::sslErrors, this, [this](const QList<QSslError> &errors) { m_sslErrors = errors; });
     connect(m_socket, &QAbstractSocket::errorOccurred, this, [this](QAbstractSocket::SocketError code) {
         if (!m_sslErrors.isEmpty()) {
-            fail(describeSslErrors(m_sslErrors));
+            abort(describeSslErrors(m_sslErrors));
             return;
         }
         switch (code) {
         case QAbstractSocket::ConnectionRefusedError:
-            fail(QStringLiteral("The server refused the connection (no POP3 service on that port?)."));
+            abort(QStringLiteral("The server refused the connection (no POP3 service on that port?)."));
             break;
         case QAbstractSocket::HostNotFoundError:
-            fail(QStringLiteral("The mail server's name could not be found."));
+            abort(QStringLiteral("The mail server's name could not be found."));
             break;
         case QAbstractSocket::RemoteHostClosedError:
-            fail(QStringLiteral("The server closed the connection."));
+            abort(QStringLiteral("The server closed the connection."));
             break;
         case QAbstractSocket::SslHandshakeFailedError:
-            fail(QStringLiteral("The secure (TLS) connection could not be set up: %1").arg(m_socket->errorString()));
+            abort(QStringLiteral("The secure (TLS) connection could not be set up: %1").arg(m_socket->errorString()));
             break;
         default:
-            fail(QStringLiteral("The connection to the server failed: %1").arg(m_socket->errorString()));
+            abort(QStringLiteral("The connection to the server failed: %1").arg(m_socket->errorString()));
         }
     });
 
@@ -130,7 +125,7 @@ bool Pop3Connection::open(const QString &host, quint16 port, bool tls, QString *
     }
     if (!reply->ok) {
         *error = QStringLiteral("The server did not accept the connection: %1").arg(QString::fromUtf8(reply->status).left(200));
-        fail(*error);
+        abort(*error);
         return false;
     }
     return true;
@@ -141,7 +136,7 @@ bool Pop3Connection::startTls(const QString &host, QString *error)
     if (!m_socket || m_failed || hasUnreadBytes()) {
         // Bytes already sent before TLS begins would count as if protected.
         *error = QStringLiteral("The server sent unexpected data when switching to TLS; the connection was closed for safety.");
-        fail(*error);
+        abort(*error);
         return false;
     }
     m_socket->setPeerVerifyName(host);
@@ -212,7 +207,7 @@ void Pop3Connection::onReadyRead()
         }
     }
     if (m_reader.outOfStep()) {
-        fail(QStringLiteral("The server sent a reply that does not follow the POP3 protocol; the connection was closed."));
+        abort(QStringLiteral("The server sent a reply that does not follow the POP3 protocol; the connection was closed."));
         return;
     }
     pump();
@@ -253,7 +248,7 @@ bool Pop3Connection::waitFor(const std::function<bool()> &done)
     if (!m_failed && timedOut)
         m_timedOutWithOthersPending = m_maxInFlight > 1;
     if (!m_failed)
-        fail(timedOut && total.elapsed() >= qint64(m_timeoutMs) * MaxWaitMultiplier
+        abort(timedOut && total.elapsed() >= qint64(m_timeoutMs) * MaxWaitMultiplier
                  ? QStringLiteral("The server's answer went on for more than %1 seconds without ending; the connection was closed.")
                        .arg(m_timeoutMs * MaxWaitMultiplier / 1000)
              : timedOut ? QStringLiteral("The server did not answer within %1 seconds.").arg(m_timeoutMs / 1000)

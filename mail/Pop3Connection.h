@@ -37,7 +37,8 @@ public:
     bool startTls(const QString &host, QString *error);
     bool isEncrypted() const;
     bool isOpen() const;
-    // Drops the connection at once; queued commands fail.
+    // Drops the connection at once; queued commands fail. The first reason
+    // given since open() is the one lastError() keeps.
     void abort(const QString &reason);
 
     // Queues a command (without CRLF). keepBytes bounds the body kept.
@@ -67,7 +68,6 @@ private:
     bool waitFor(const std::function<bool()> &done);
     void onReadyRead();
     void pump();
-    void fail(const QString &reason);
 
     QSslSocket *m_socket = nullptr;
     Pop3ReplyReader m_reader;
