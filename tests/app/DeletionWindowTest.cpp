@@ -102,6 +102,35 @@ TEST(DeletionWindow, NothingMarkedDeletesNothing)
     }
 }
 
+TEST(DeletionWindow, TwoMarkedRecordsOfOnePairDeleteEachMessageOnce)
+{
+    // Each twin is asked for deletion twice; the server refuses the second
+    // request, which must neither cost a box nor upset the pipelined session.
+    const auto &f = DovecotFixture::get();
+    const QString user = f.addMailbox(QStringLiteral("twice"), {
+        emlMessage("Alice <alice@example.org>", "Hello"),
+        emlMessage("Deals <deals@shop.example>", "Twin offer"),
+        emlMessage("Deals <deals@shop.example>", "Twin offer"),
+        emlMessage("Carol <carol@example.org>", "Keep me"),
+    });
+    Rules rules("msgsubjectis=twin offer\r\n");
+    WindowDriver d;
+    BoxAnswerer boxes;
+    d.logIn(f.host(), user, f.password);
+    d.click("cmdcheck");
+    ASSERT_EQ(d.checkedRows(), QList<int>({1, 2}));
+    d.click("CmdDeleteOnSvr");
+
+    EXPECT_TRUE(boxes.boxes().isEmpty());
+    EXPECT_EQ(f.messagesInMaildir(user), QStringList({"Alice <alice@example.org> | Hello",
+                                                      "Carol <carol@example.org> | Keep me"}));
+    const QStringList sessions = f.sessionEnds(user, 3);
+    ASSERT_EQ(sessions.size(), 3);
+    EXPECT_TRUE(sessions[1].contains(QStringLiteral("del=2/4"))) << qPrintable(sessions[1]);
+    EXPECT_EQ(d.list()->count(), 2);
+    EXPECT_TRUE(d.label("LabStatus")->text().startsWith(QStringLiteral("Disconnected from 127.0.0.1")));
+}
+
 TEST(DeletionWindow, UncheckingDuringTheYieldSparesTheLaterMessages)
 {
     const auto &f = DovecotFixture::get();
