@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <gtest/gtest.h>
+#include <optional>
 
 namespace {
 
@@ -30,7 +31,24 @@ QStringList statusesStartingWith(const WindowDriver &d, const QString &prefix)
     return out;
 }
 
-TEST(DeletionWindow, OnlyMessagesMatchingAMarkedRecordGo)
+// Each test writes its rules, types a log-in and presses "Check Mails";
+// every box is answered and recorded.
+class DeletionWindow : public ::testing::Test
+{
+protected:
+    void check(const QByteArray &ruleBlock, const QString &host, const QString &user, const QString &password)
+    {
+        rules.emplace(ruleBlock);
+        d.logIn(host, user, password);
+        d.click("cmdcheck");
+    }
+
+    std::optional<Rules> rules;
+    WindowDriver d;
+    BoxAnswerer boxes;
+};
+
+TEST_F(DeletionWindow, OnlyMessagesMatchingAMarkedRecordGo)
 {
     const auto &f = DovecotFixture::get();
     const QString user = f.addMailbox(QStringLiteral("del"), {
@@ -41,11 +59,7 @@ TEST(DeletionWindow, OnlyMessagesMatchingAMarkedRecordGo)
         emlMessage("deals <deals@shop.example>", "Spam offer"),
         emlMessage("Carol <carol@example.org>", "Keep me"),
     });
-    Rules rules("");
-    WindowDriver d;
-    BoxAnswerer boxes;
-    d.logIn(f.host(), user, f.password);
-    d.click("cmdcheck");
+    check("", f.host(), user, f.password);
     ASSERT_EQ(d.list()->count(), 6);
     EXPECT_TRUE(d.checkedRows().isEmpty());
 
@@ -75,17 +89,13 @@ TEST(DeletionWindow, OnlyMessagesMatchingAMarkedRecordGo)
     }
 }
 
-TEST(DeletionWindow, NothingMarkedDeletesNothing)
+TEST_F(DeletionWindow, NothingMarkedDeletesNothing)
 {
     const auto &f = DovecotFixture::get();
     const QString user = f.addMailbox(QStringLiteral("none"), {
         emlMessage("A <a@example.org>", "One"), emlMessage("B <b@example.org>", "Two"),
     });
-    Rules rules("msgsubjectis=nothing like it\r\n");
-    WindowDriver d;
-    BoxAnswerer boxes;
-    d.logIn(f.host(), user, f.password);
-    d.click("cmdcheck");
+    check("msgsubjectis=nothing like it\r\n", f.host(), user, f.password);
     d.click("CmdDeleteOnSvr");
     EXPECT_TRUE(boxes.boxes().isEmpty());
     EXPECT_EQ(f.messagesInMaildir(user).size(), 2);
@@ -102,7 +112,7 @@ TEST(DeletionWindow, NothingMarkedDeletesNothing)
     }
 }
 
-TEST(DeletionWindow, TwoMarkedRecordsOfOnePairDeleteEachMessageOnce)
+TEST_F(DeletionWindow, TwoMarkedRecordsOfOnePairDeleteEachMessageOnce)
 {
     // Each twin is asked for deletion twice; the server refuses the second
     // request, which must neither cost a box nor upset the pipelined session.
@@ -113,11 +123,7 @@ TEST(DeletionWindow, TwoMarkedRecordsOfOnePairDeleteEachMessageOnce)
         emlMessage("Deals <deals@shop.example>", "Twin offer"),
         emlMessage("Carol <carol@example.org>", "Keep me"),
     });
-    Rules rules("msgsubjectis=twin offer\r\n");
-    WindowDriver d;
-    BoxAnswerer boxes;
-    d.logIn(f.host(), user, f.password);
-    d.click("cmdcheck");
+    check("msgsubjectis=twin offer\r\n", f.host(), user, f.password);
     ASSERT_EQ(d.checkedRows(), QList<int>({1, 2}));
     d.click("CmdDeleteOnSvr");
 
@@ -131,18 +137,14 @@ TEST(DeletionWindow, TwoMarkedRecordsOfOnePairDeleteEachMessageOnce)
     EXPECT_TRUE(d.label("LabStatus")->text().startsWith(QStringLiteral("Disconnected from 127.0.0.1")));
 }
 
-TEST(DeletionWindow, UncheckingDuringTheYieldSparesTheLaterMessages)
+TEST_F(DeletionWindow, UncheckingDuringTheYieldSparesTheLaterMessages)
 {
     const auto &f = DovecotFixture::get();
     QList<QByteArray> same;
     for (int i = 0; i < 4; ++i)
         same << emlMessage("Repeat <r@example.org>", "Same again");
     const QString user = f.addMailbox(QStringLiteral("yield"), same);
-    Rules rules("msgsubjectis=same again\r\n");
-    WindowDriver d;
-    BoxAnswerer boxes;
-    d.logIn(f.host(), user, f.password);
-    d.click("cmdcheck");
+    check("msgsubjectis=same again\r\n", f.host(), user, f.password);
     ASSERT_EQ(d.checkedRows(), QList<int>({0, 1, 2, 3}));
     for (int row = 1; row < 4; ++row)
         d.list()->item(row)->setCheckState(Qt::Unchecked);
@@ -160,15 +162,11 @@ TEST(DeletionWindow, UncheckingDuringTheYieldSparesTheLaterMessages)
     EXPECT_EQ(d.list()->count(), 3);
 }
 
-TEST(DeletionWindow, FailingMessageCostsOneBoxAndTheRestProceed)
+TEST_F(DeletionWindow, FailingMessageCostsOneBoxAndTheRestProceed)
 {
     // TOP 3 fails in every session; rules mark every message.
     ScriptedServer server({QStringLiteral("--messages"), QStringLiteral("5"), QStringLiteral("--fail-top"), QStringLiteral("3")});
-    Rules rules("msgsubjectcontains=subject\r\n");
-    WindowDriver d;
-    BoxAnswerer boxes;
-    d.logIn(server.host(), QStringLiteral("tester"), QStringLiteral("secret"));
-    d.click("cmdcheck");
+    check("msgsubjectcontains=subject\r\n", server.host(), QStringLiteral("tester"), QStringLiteral("secret"));
     ASSERT_EQ(boxes.boxes().size(), 1);
     ASSERT_EQ(d.checkedRows(), QList<int>({0, 1, 2, 3}));
 
@@ -185,14 +183,10 @@ TEST(DeletionWindow, FailingMessageCostsOneBoxAndTheRestProceed)
     EXPECT_EQ(d.window.records().read(0).subject, QStringLiteral("Subject 3"));
 }
 
-TEST(DeletionWindow, DropBeforeQuitIsReportedAndDeletesNothing)
+TEST_F(DeletionWindow, DropBeforeQuitIsReportedAndDeletesNothing)
 {
     ScriptedServer server({QStringLiteral("--messages"), QStringLiteral("3"), QStringLiteral("--drop-quit")});
-    Rules rules("msgsubjectis=subject 2\r\n");
-    WindowDriver d;
-    BoxAnswerer boxes;
-    d.logIn(server.host(), QStringLiteral("tester"), QStringLiteral("secret"));
-    d.click("cmdcheck");
+    check("msgsubjectis=subject 2\r\n", server.host(), QStringLiteral("tester"), QStringLiteral("secret"));
     ASSERT_EQ(d.checkedRows(), QList<int>({1}));
     d.click("CmdDeleteOnSvr");
 
@@ -204,14 +198,10 @@ TEST(DeletionWindow, DropBeforeQuitIsReportedAndDeletesNothing)
     EXPECT_EQ(d.list()->count(), 3);
 }
 
-TEST(DeletionWindow, ClosingTheWindowMidDeletionSendsNoQuit)
+TEST_F(DeletionWindow, ClosingTheWindowMidDeletionSendsNoQuit)
 {
     ScriptedServer server({QStringLiteral("--messages"), QStringLiteral("60")});
-    Rules rules("msgsubjectcontains=subject\r\n");
-    WindowDriver d;
-    BoxAnswerer boxes;
-    d.logIn(server.host(), QStringLiteral("tester"), QStringLiteral("secret"));
-    d.click("cmdcheck");
+    check("msgsubjectcontains=subject\r\n", server.host(), QStringLiteral("tester"), QStringLiteral("secret"));
     const qsizetype quitsAfterDownload = server.commands().count(QStringLiteral("QUIT"));
     QTimer closer;
     QObject::connect(&closer, &QTimer::timeout, [&] {
