@@ -228,8 +228,6 @@ void EmailPreview::describeControls()
 void EmailPreview::runFlow(void (MailboxFlows::*flow)())
 {
     (m_flows.*flow)();
-    if (m_closing && !m_flows.running())
-        close();
 }
 
 void EmailPreview::presetLogIn(const QString &host, const QString &user)
@@ -264,7 +262,7 @@ void EmailPreview::clearMessageList() { clearLines(); }
 
 void EmailPreview::showError(const QString &title, const QString &text)
 {
-    if (m_closing)
+    if (m_flows.cancelled())
         return;
     QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, this);
     m_openBox = &box;
@@ -273,7 +271,16 @@ void EmailPreview::showError(const QString &title, const QString &text)
 
 void EmailPreview::yieldToEvents()
 {
+    // Every pending event, user input included, is handled now (see MailboxFlows).
     QCoreApplication::processEvents();
+}
+
+void EmailPreview::setBusy(bool busy)
+{
+    if (busy)
+        setCursor(Qt::BusyCursor);
+    else
+        unsetCursor();
 }
 
 QString EmailPreview::displayThroughFilter()
@@ -284,15 +291,13 @@ QString EmailPreview::displayThroughFilter()
 
 void EmailPreview::closeEvent(QCloseEvent *event)
 {
-    if (!m_flows.running()) {
-        event->accept();
+    event->accept();
+    if (!m_flows.running())
         return;
-    }
-    // A flow is still on the stack: stop it at its next step, then close.
-    m_closing = true;
-    hide();
+    // A flow is still on the stack, perhaps in a wait for the server: it ends
+    // at once without QUIT, and so does the program, also while the flow unwinds.
+    m_flows.cancel();
     if (m_openBox)
         m_openBox->reject();
-    FreePOP1.Abort();
-    event->ignore();
+    QCoreApplication::quit();
 }

@@ -46,7 +46,7 @@ public:
     void clearMessageList() override;
     void showError(const QString &title, const QString &text) override;
     void yieldToEvents() override;
-    bool closing() const override { return m_closing; }
+    void setBusy(bool busy) override;
     QString displayThroughFilter() override;
 
     // MessageListSink
@@ -79,5 +79,4 @@ private:
     Pop3Client FreePOP1;
     MailboxFlows m_flows;
     QPointer<QMessageBox> m_openBox;
-    bool m_closing = false;
 };

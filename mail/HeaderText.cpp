@@ -2,6 +2,7 @@
 
 #include "messages/TextDecoding.h"
 
+#include <QCryptographicHash>
 #include <QStringDecoder>
 #include <cctype>
 #include <optional>
@@ -41,22 +42,33 @@ std::optional<QByteArray> decodeQ(const QByteArray &text)
 }
 
 // Parses "=?charset?E?text?=" at raw[pos]; on success fills piece and returns its length.
+// Neither the charset nor the text may hold '?' or a blank, so each search
+// stops at the next '?' or blank: the scan of a whole value stays linear,
+// however many "=?" a hostile header holds.
 qsizetype parseEncodedWord(const QByteArray &raw, qsizetype pos, Piece *piece)
 {
-    if (!raw.mid(pos, 2).startsWith("=?"))
+    const qsizetype size = raw.size();
+    if (pos + 1 >= size || raw[pos] != '=' || raw[pos + 1] != '?')
         return 0;
-    const qsizetype q1 = raw.indexOf('?', pos + 2);
-    if (q1 < 0 || q1 == pos + 2 || q1 + 2 >= raw.size() || raw[q1 + 2] != '?')
+    auto nextQuestionMark = [&](qsizetype from) -> qsizetype {
+        for (qsizetype k = from; k < size; ++k) {
+            const uchar c = uchar(raw[k]);
+            if (c == '?')
+                return k;
+            if (c < 0x21 || c > 0x7e)
+                return -1;
+        }
+        return -1;
+    };
+    const qsizetype q1 = nextQuestionMark(pos + 2);
+    if (q1 < 0 || q1 == pos + 2 || q1 + 2 >= size || raw[q1 + 2] != '?')
         return 0;
     const char encoding = raw[q1 + 1];
-    const qsizetype end = raw.indexOf("?=", q1 + 3);
-    if (end < 0)
+    const qsizetype end = nextQuestionMark(q1 + 3);
+    if (end < 0 || end + 1 >= size || raw[end + 1] != '=')
         return 0;
     QByteArray charset = raw.mid(pos + 2, q1 - pos - 2);
     const QByteArray text = raw.mid(q1 + 3, end - q1 - 3);
-    for (char c : charset + text)
-        if (isWhite(c) || c == '?' || uchar(c) < 0x21 || uchar(c) > 0x7e)
-            return 0;
     if (const qsizetype star = charset.indexOf('*'); star >= 0)
         charset.truncate(star);
     std::optional<QByteArray> payload;
@@ -135,6 +147,19 @@ QByteArray trimmedWhite(const QByteArray &bytes)
 
 } // namespace
 
+QString keptHeaderValue(const QString &value)
+{
+    if (value.size() <= MaxKeptValueChars)
+        return value;
+    // The digest of the whole value keeps two long values that differ only
+    // after the cut from comparing equal, so the deletion's exact test of
+    // From and Subject stays sound.
+    const QByteArray digest = QCryptographicHash::hash(value.toUtf8(), QCryptographicHash::Sha256).toHex().left(32);
+    const qsizetype cut = value.at(MaxKeptValueChars - 1).isHighSurrogate() ? MaxKeptValueChars - 1 : MaxKeptValueChars;
+    return value.left(cut) +
+           QStringLiteral(" [... %1 characters in all, SHA-256 %2]").arg(value.size()).arg(QLatin1String(digest));
+}
+
 QString decodeHeaderText(const QByteArray &raw)
 {
     QString out;
@@ -165,16 +190,16 @@ HeaderValues parseHeaderBlock(const QByteArrayList &lines)
         const QByteArray name = field.left(colon).trimmed().toLower();
         const QByteArray value = trimmedWhite(field.mid(colon + 1));
         if (name == "from" && !haveFrom) {
-            values.from = blankControls(decodeHeaderText(value));
+            values.from = keptHeaderValue(blankControls(decodeHeaderText(value)));
             haveFrom = true;
         } else if (name == "subject" && !haveSubject) {
-            values.subject = blankControls(decodeHeaderText(value));
+            values.subject = keptHeaderValue(blankControls(decodeHeaderText(value)));
             haveSubject = true;
         } else if (name == "date" && !haveDate) {
-            values.date = blankControls(decodeEightBitText(value));
+            values.date = keptHeaderValue(blankControls(decodeEightBitText(value)));
             haveDate = true;
         } else if (name == "message-id" && !haveId) {
-            values.messageId = blankControls(decodeEightBitText(value));
+            values.messageId = keptHeaderValue(blankControls(decodeEightBitText(value)));
             haveId = true;
         }
     }

@@ -1,20 +1,33 @@
 #include "mail/MailboxFlows.h"
 
+#include "mail/HostAddress.h"
 #include "mail/Pop3Client.h"
+#include "messages/DeletionChoice.h"
 #include "messages/RecordStore.h"
 
 namespace {
-// Marks a flow as running for its whole extent, whatever path ends it.
-class RunningGuard
+// Marks a flow as running, and the window as busy, for the flow's whole
+// extent, whatever path ends it.
+class FlowScope
 {
 public:
-    explicit RunningGuard(bool &flag) : m_flag(flag) { m_flag = true; }
-    ~RunningGuard() { m_flag = false; }
-    RunningGuard(const RunningGuard &) = delete;
-    RunningGuard &operator=(const RunningGuard &) = delete;
+    FlowScope(bool &running, bool &cancelled, MailboxView &view) : m_running(running), m_view(view)
+    {
+        m_running = true;
+        cancelled = false;
+        m_view.setBusy(true);
+    }
+    ~FlowScope()
+    {
+        m_running = false;
+        m_view.setBusy(false);
+    }
+    FlowScope(const FlowScope &) = delete;
+    FlowScope &operator=(const FlowScope &) = delete;
 
 private:
-    bool &m_flag;
+    bool &m_running;
+    MailboxView &m_view;
 };
 } // namespace
 
@@ -22,7 +35,7 @@ void MailboxFlows::checkMails()
 {
     if (m_running)
         return;
-    RunningGuard guard(m_running);
+    FlowScope scope(m_running, m_cancelled, m_view);
     headerDownload();
 }
 
@@ -30,16 +43,64 @@ void MailboxFlows::deleteOnServer()
 {
     if (m_running)
         return;
-    RunningGuard guard(m_running);
+    FlowScope scope(m_running, m_cancelled, m_view);
     deleteMarkedMessages();
+}
+
+void MailboxFlows::cancel()
+{
+    if (!m_running || m_cancelled)
+        return;
+    m_cancelled = true;
+    // Ends a wait in progress at once; without QUIT the server deletes nothing.
+    m_client.Abort();
 }
 
 bool MailboxFlows::failed(const char *title)
 {
     if (m_client.ResultCode() == 0)
         return false;
-    m_view.showError(QString::fromLatin1(title), m_client.ErrorText());
+    if (!m_cancelled)
+        m_view.showError(QString::fromLatin1(title), m_client.ErrorText());
     return true;
+}
+
+MailboxFlows::WalkEnd MailboxFlows::walkMessages(const std::function<void(qsizetype, qsizetype)> &beforeMessage,
+                                                 const std::function<void(qsizetype)> &takeMessage)
+{
+    const qsizetype count = m_client.MsgCount();
+    for (qsizetype i = 1; i <= count; ++i) {
+        if (beforeMessage)
+            beforeMessage(i, count);
+        m_client.SetCurrentMsg(i);
+        if (m_cancelled)
+            return WalkEnd::Cancelled;
+        if (m_client.ResultCode() != 0 && !m_client.IsConnected()) {
+            m_lostAfter = i - 1;
+            return WalkEnd::ConnectionLost;
+        }
+        if (failed("Error during SetCurrentMsg"))
+            continue;
+        m_view.yieldToEvents();
+        if (m_cancelled)
+            return WalkEnd::Cancelled;
+        if (failed("Error during RetrieveCurrentMsg"))
+            continue;
+        takeMessage(i);
+        if (m_cancelled)
+            return WalkEnd::Cancelled;
+    }
+    return WalkEnd::Completed;
+}
+
+void MailboxFlows::reportLostConnection(const QString &consequence)
+{
+    const QString where = m_lostAfter == 0 ? QStringLiteral("before the first message")
+                                           : QStringLiteral("after message %1").arg(m_lostAfter);
+    m_lossStatus = QStringLiteral("Connection lost %1 of %2").arg(where).arg(m_client.MsgCount());
+    m_view.showError(QStringLiteral("Error during SetCurrentMsg"),
+                     QStringLiteral("The connection to the server was lost %1 of %2. %3%4")
+                         .arg(where).arg(m_client.MsgCount()).arg(m_client.ErrorText(), consequence));
 }
 
 void MailboxFlows::deleteMarkedMessages()
@@ -49,39 +110,41 @@ void MailboxFlows::deleteMarkedMessages()
     m_view.setButtonEnabled(Button::Check, false);
     m_view.setButtonEnabled(Button::Update, false);
 
-    QString ruleNotice;
+    QString status;
     connectWithBoxes();
+    if (m_cancelled)
+        return;
     if (!failed("Error during Connect") && m_client.MsgCount() > 0) {
-        const qsizetype count = m_client.MsgCount();
-        for (qsizetype i = 1; i <= count; ++i) {
-            m_client.SetCurrentMsg(i);
-            if (failed("Error during SetCurrentMsg"))
-                continue;
-            m_view.yieldToEvents();
-            if (m_view.closing()) {
-                // Leaving without QUIT: the server deletes nothing.
-                m_client.Abort();
+        DeletionChoice choice(m_view.records());
+        // What decides a deletion is read from the server in this session.
+        m_client.setHeaderCacheUse(false);
+        const WalkEnd end = walkMessages(nullptr, [&](qsizetype i) {
+            if (!choice.chosen(m_client.MsgExtraA(), m_client.MsgFrom(), m_client.MsgSubject()))
                 return;
-            }
-            if (failed("Error during RetrieveCurrentMsg"))
-                continue;
-            // Read for every message, so a check box changed during the
-            // yield counts from this message on.
-            const qsizetype matches = m_markedIndex.count(m_view.records(), m_client.MsgFrom(), m_client.MsgSubject());
-            for (qsizetype k = 0; k < matches; ++k) {
-                m_view.setStatus(QStringLiteral("Deleting message %1 ...").arg(i));
-                m_client.DeleteCurrentMsg();
-            }
-        }
-        // The server carries out the deletions only when the session ends
-        // with QUIT; when that fails, the user must not think they were done.
-        m_client.Disconnect();
-        failed("Error during Disconnect");
-        ruleNotice = headerDownload();
-        if (m_view.closing())
+            m_view.setStatus(QStringLiteral("Deleting message %1 ...").arg(i));
+            m_client.DeleteCurrentMsg();
+        });
+        m_client.setHeaderCacheUse(true);
+        if (end == WalkEnd::Cancelled)
             return;
+        if (end == WalkEnd::ConnectionLost) {
+            // The lists stay as they are, checks included, for another try.
+            reportLostConnection(QStringLiteral(" The server deleted nothing: it carries out deletions only when "
+                                                "the session ends properly."));
+            status = m_lossStatus;
+        } else {
+            // The server carries out the deletions only when the session ends
+            // with QUIT; when that fails, the user must not think they were done.
+            m_client.Disconnect();
+            if (m_cancelled)
+                return;
+            failed("Error during Disconnect");
+            status = headerDownload();
+            if (m_cancelled)
+                return;
+        }
     }
-    m_view.setStatus(ruleNotice.isEmpty() ? m_client.StatusText() : ruleNotice);
+    m_view.setStatus(status.isEmpty() ? m_client.StatusText() : status);
     m_view.setButtonEnabled(Button::Delete, true);
     m_view.setButtonEnabled(Button::Check, true);
     m_view.setButtonEnabled(Button::Update, true);
@@ -92,8 +155,12 @@ void MailboxFlows::connectWithBoxes()
     m_client.HostName = m_view.hostText();
     m_client.UserName = m_view.userText();
     m_client.Password = m_view.passwordText();
+    QString invalid;
+    const std::optional<HostAddress> target = parseHostAddress(m_client.HostName, m_client.Port, &invalid);
+    m_view.setStatus(QStringLiteral("Connecting to %1 ...").arg(target ? target->host : m_client.HostName.trimmed()));
     m_client.Connect();
-    m_view.setStatus(m_client.StatusText());
+    if (!m_cancelled)
+        m_view.setStatus(m_client.StatusText());
 }
 
 QString MailboxFlows::headerDownload()
@@ -104,45 +171,48 @@ QString MailboxFlows::headerDownload()
     m_view.clearMessageList();
     m_view.records().clear();
 
-    QString ruleNotice;
+    QString ruleNotice, lossStatus;
     connectWithBoxes();
+    if (m_cancelled)
+        return QString();
     if (!failed("Error during Connect")) {
         const qsizetype count = m_client.MsgCount();
         m_view.setTitle(QStringLiteral("Total %1 Messages in Inbox of %2").arg(count).arg(m_client.UserName));
         if (count > 0) {
-            for (qsizetype i = 1; i <= count && !m_view.closing(); ++i) {
-                m_view.setStatus(QStringLiteral("Retrieving message %1 of %2 ...").arg(i).arg(count));
-                m_client.SetCurrentMsg(i);
-                if (failed("Error during SetCurrentMsg"))
-                    continue;
-                m_view.yieldToEvents();
-                if (m_view.closing())
-                    break;
-                if (failed("Error during RetrieveCurrentMsg"))
-                    continue;
-                MessageRecord record;
-                record.extraA = m_client.MsgExtraA();
-                record.extraB = m_client.MsgExtraB();
-                record.date = m_client.MsgDate();
-                record.from = m_client.MsgFrom();
-                record.subject = m_client.MsgSubject();
-                record.size = m_client.MsgSize();
-                m_view.records().append(record);
-            }
-            if (m_view.closing()) {
-                // Leaving without QUIT: the server keeps every message as it was.
-                m_client.Abort();
+            const WalkEnd end = walkMessages(
+                [&](qsizetype i, qsizetype total) {
+                    m_view.setStatus(QStringLiteral("Retrieving message %1 of %2 ...").arg(i).arg(total));
+                },
+                [&](qsizetype) {
+                    MessageRecord record;
+                    record.extraA = m_client.MsgExtraA();
+                    record.extraB = m_client.MsgExtraB();
+                    record.date = m_client.MsgDate();
+                    record.from = m_client.MsgFrom();
+                    record.subject = m_client.MsgSubject();
+                    record.size = m_client.MsgSize();
+                    m_view.records().append(record);
+                });
+            if (end == WalkEnd::Cancelled)
                 return QString();
+            if (end == WalkEnd::ConnectionLost) {
+                // What was read is listed; the box says where the rest went.
+                reportLostConnection(QString());
+                lossStatus = m_lossStatus;
+            } else {
+                m_client.Disconnect();
+                if (m_cancelled)
+                    return QString();
             }
-            m_client.Disconnect();
             ruleNotice = m_view.displayThroughFilter();
         }
         m_view.setButtonEnabled(Button::Delete, true);
     }
     // A rule file that could not be used is worth more to the user than the
     // disconnection, and this is the one place per pass where it is said.
-    m_view.setStatus(ruleNotice.isEmpty() ? m_client.StatusText() : ruleNotice);
+    const QString status = !ruleNotice.isEmpty() ? ruleNotice : !lossStatus.isEmpty() ? lossStatus : m_client.StatusText();
+    m_view.setStatus(status);
     m_view.setButtonEnabled(Button::Check, true);
     m_view.setButtonEnabled(Button::Update, true);
-    return ruleNotice;
+    return ruleNotice.isEmpty() && lossStatus.isEmpty() ? QString() : status;
 }

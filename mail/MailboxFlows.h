@@ -1,13 +1,27 @@
 #pragma once
 
 #include "mail/MailboxView.h"
-#include "messages/MarkedRecordIndex.h"
+
+#include <functional>
 
 class Pop3Client;
 
-// The mailbox flows of the window. Only one runs at a time: a click that
-// arrives during another flow's yield is ignored instead of starting a second
-// session on the same connection.
+// The mailbox flows of the window: the header download ("Check Mails",
+// "Update From Server") and the deletion on the server ("Delete Now on Server").
+//
+// What may happen while a flow runs is decided here, and only here:
+// - Every wait for the server, and the pause after each message, handles the
+//   window's events at once, user input included. Nothing is held back and
+//   replayed after the wait against a window that has changed meanwhile.
+// - Check boxes and the preview react at once. A check changed during the
+//   deletion counts for every message the walk has not reached yet.
+// - A mailbox button pressed while a flow runs does nothing: the flow's own
+//   buttons are disabled, and a click on "Delete Now on Server" (which the
+//   download leaves enabled) is dropped. One session at a time.
+// - cancel() (the window closed, or "Exit") ends the flow at once, also in
+//   the middle of a wait: the connection is dropped without QUIT, so the
+//   server deletes nothing, and no further box is shown.
+// - A lost connection ends the flow with one box, not one per message left.
 class MailboxFlows
 {
 public:
@@ -15,22 +29,33 @@ public:
 
     // "Check Mails" and "Update From Server".
     void checkMails();
-    // "Delete Now on Server": deletes every message whose From and Subject
-    // are exactly those of a record marked for deletion, then lists the
+    // "Delete Now on Server": deletes the messages the list has checked (see
+    // DeletionChoice), at most one deletion per message, then lists the
     // mailbox again.
     void deleteOnServer();
+    void cancel();
     bool running() const { return m_running; }
+    bool cancelled() const { return m_cancelled; }
 
 private:
+    enum class WalkEnd { Completed, ConnectionLost, Cancelled };
+    // Selects every message of the session in turn, lets the window's events
+    // run, and hands each message read to takeMessage.
+    WalkEnd walkMessages(const std::function<void(qsizetype i, qsizetype count)> &beforeMessage,
+                         const std::function<void(qsizetype i)> &takeMessage);
     // Returns the filter pass's notice for the user ("" when there is none).
     QString headerDownload();
     void deleteMarkedMessages();
     void connectWithBoxes();
     // Shows ErrorText under the title when the last call failed.
     bool failed(const char *title);
+    // One box for a connection lost during the walk; consequence ends its text.
+    void reportLostConnection(const QString &consequence);
 
     MailboxView &m_view;
     Pop3Client &m_client;
-    MarkedRecordIndex m_markedIndex;
     bool m_running = false;
+    bool m_cancelled = false;
+    qsizetype m_lostAfter = 0;   // the last message read before the connection was lost
+    QString m_lossStatus;
 };

@@ -25,8 +25,8 @@ public:
     virtual void showError(const QString &title, const QString &text) = 0;
     // Lets the window handle pending events once.
     virtual void yieldToEvents() = 0;
-    // The window was asked to close while a flow runs.
-    virtual bool closing() const = 0;
+    // A flow runs: the window shows that it is busy.
+    virtual void setBusy(bool busy) = 0;
     // The filter pass: marks the records and fills the visible list. Returns
     // a notice for the user when the rules could not be applied, else "".
     virtual QString displayThroughFilter() = 0;

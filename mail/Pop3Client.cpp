@@ -31,14 +31,17 @@ void Pop3Client::failWith(const QString &text)
         m_pipeliningDistrusted.insert(m_mailboxKey);
     m_result = 1;
     m_error = text;
-    // A server may echo what it was sent; the password is never repeated.
-    if (!Password.isEmpty())
-        m_error.replace(Password, QStringLiteral("********"));
 }
 
 QString Pop3Client::cleanServerText(const QByteArray &text) const
 {
-    return blankControls(decodeEightBitText(text.left(300))).trimmed();
+    // A server may echo what it was sent. Only the quote is judged, never our
+    // own words around it, and a quote holding the password is left out whole:
+    // masking the password inside it would show where it was.
+    const QString quote = blankControls(decodeEightBitText(text.left(300))).trimmed();
+    if (!Password.isEmpty() && quote.contains(Password))
+        return QStringLiteral("[not shown, because it contains the password]");
+    return quote;
 }
 
 QString Pop3Client::explainRefusal(const QByteArray &status, const QString &fallback) const
@@ -105,7 +108,7 @@ void Pop3Client::Connect()
         loggedIn = login(*target);
     }
     if (!loggedIn) {
-        m_connection->abort(QString());
+        quitQuietly();
         resetSession();
         m_status = QStringLiteral("Not connected to %1").arg(m_host);
         return;
@@ -114,6 +117,10 @@ void Pop3Client::Connect()
     m_status = m_connection->isEncrypted()
         ? QStringLiteral("Connected to %1 as %2 (TLS)").arg(m_host, UserName)
         : QStringLiteral("Connected to %1 as %2 without TLS: the password was sent unencrypted").arg(m_host, UserName);
+    if (MsgCount() == 0) {
+        quitQuietly();
+        m_status += QStringLiteral("; the mailbox is empty");
+    }
 }
 
 bool Pop3Client::readCapabilities()
@@ -145,7 +152,9 @@ bool Pop3Client::login(const HostAddress &target)
 
     QString error;
     if (!m_connection->open(target.host, target.port, target.implicitTls, &error)) {
-        failWith(QStringLiteral("Could not connect to %1 port %2. %3").arg(target.host).arg(target.port).arg(error));
+        const QByteArray refusal = m_connection->refusedGreeting();
+        failWith(QStringLiteral("Could not connect to %1 port %2. %3").arg(target.host).arg(target.port)
+                     .arg(refusal.isEmpty() ? error : explainRefusal(refusal, error)));
         return false;
     }
     if (!readCapabilities())
@@ -183,7 +192,44 @@ bool Pop3Client::login(const HostAddress &target)
     m_pipelining = m_capabilities.contains(QStringLiteral("PIPELINING")) && !m_pipeliningDistrusted.contains(m_mailboxKey);
     // Room for the headers read ahead plus the deletions queued meanwhile.
     m_connection->setMaxInFlight(m_pipelining ? int(ReadAhead + 100) : 1);
-    return readMailboxListing();
+    return readMailboxListing() && canReadHeaders();
+}
+
+bool Pop3Client::canReadHeaders()
+{
+    if (MsgCount() == 0)
+        return true;
+    if (!m_capabilities.isEmpty()) {
+        if (m_capabilities.contains(QStringLiteral("TOP")))
+            return true;
+        failWith(QStringLiteral("This server does not offer the TOP command, so the headers of the messages cannot be "
+                                "read without downloading every message whole. Nothing was read or deleted."));
+        return false;
+    }
+    // No capability list to go by: ask for the first header once, so that a
+    // server without TOP fails here and not once for every message.
+    const std::optional<Pop3Reply> probe = m_connection->run("TOP 1 0", true, MaxHeaderBytes);
+    if (!probe) {
+        failWith(m_connection->lastError());
+        return false;
+    }
+    if (!probe->ok) {
+        failWith(explainRefusal(probe->status, QStringLiteral("The server does not list its commands and would not send the "
+                                                             "headers of message 1: it probably does not offer TOP, without "
+                                                             "which the headers cannot be read without downloading every "
+                                                             "message whole. Nothing was read or deleted.")));
+        return false;
+    }
+    return true;
+}
+
+void Pop3Client::quitQuietly()
+{
+    // Nothing is pending: the session only has to end, so that a server that
+    // locks the mailbox while a session is open lets other programs in.
+    if (m_connection->isOpen() && m_connection->waitForAllReplies())
+        m_connection->run("QUIT", false);
+    m_connection->abort(QString());
 }
 
 bool Pop3Client::readMailboxListing()
@@ -229,15 +275,20 @@ bool Pop3Client::readMailboxListing()
             bool ok = false;
             const qint64 number = parts.value(0).toLongLong(&ok);
             if (ok && number >= 1 && number <= qint64(m_uids.size()) && parts.size() >= 2)
-                m_uids[size_t(number - 1)] = cleanServerText(parts[1].left(70));
+                m_uids[size_t(number - 1)] = blankControls(decodeEightBitText(parts[1].left(70)));
         }
     }
-    // A unique-id the listing gives twice cannot tell its messages apart.
+    // A unique-id the listing gives twice cannot tell its messages apart, and
+    // ids that are just the message numbers move to other messages as soon
+    // as one leaves: neither may serve cached headers.
     QHash<QString, int> seen;
-    for (const QString &uid : m_uids)
-        ++seen[uid];
+    bool numbersOnly = true;
+    for (size_t i = 0; i < m_uids.size(); ++i) {
+        ++seen[m_uids[i]];
+        numbersOnly = numbersOnly && m_uids[i] == QString::number(i + 1);
+    }
     m_cacheable.assign(m_uids.size(), false);
-    for (size_t i = 0; i < m_uids.size(); ++i)
+    for (size_t i = 0; i < m_uids.size() && !numbersOnly; ++i)
         m_cacheable[i] = !m_uids[i].isEmpty() && seen.value(m_uids[i]) == 1;
     return true;
 }
@@ -245,7 +296,7 @@ bool Pop3Client::readMailboxListing()
 bool Pop3Client::cachedHeaders(qsizetype n, HeaderValues *values) const
 {
     const size_t i = size_t(n - 1);
-    if (!m_cacheable[i])
+    if (!m_useCache || !m_cacheable[i])
         return false;
     const std::optional<HeaderValues> cached = m_cache.find(m_mailboxKey, m_uids[i], m_sizes[i]);
     if (cached && values)

@@ -23,6 +23,10 @@ class Pop3Connection;
 // answer; every answer is still read and matched to its command, and QUIT is
 // sent only when all of them are in. Headers once read are kept, by unique-id,
 // for the life of the client, so a later session sends no TOP for them.
+//
+// A session with nothing to do ends itself: an empty mailbox, and a server
+// without TOP, whose headers cannot be read at all, fail or succeed at Connect
+// and are logged out at once.
 class Pop3Client : public QObject
 {
     Q_OBJECT
@@ -69,12 +73,18 @@ public:
     static constexpr qsizetype MaxWaitingAnswerBytes = 32 * 1024 * 1024;
 
     bool IsPipelining() const { return m_pipelining; }
+    // Whether SetCurrentMsg may serve headers read in an earlier session.
+    // What decides a deletion must come from the server itself: off, every
+    // header is read anew (and the cache refreshed with it).
+    void setHeaderCacheUse(bool use) { m_useCache = use; }
     const HeaderCache &headerCache() const { return m_cache; }
 
 private:
     bool login(const HostAddress &target);
     bool readCapabilities();
     bool readMailboxListing();
+    bool canReadHeaders();
+    void quitQuietly();
     bool cachedHeaders(qsizetype n, HeaderValues *values) const;
     void readAhead(qsizetype n);
     void resetSession();
@@ -98,6 +108,7 @@ private:
     qsizetype m_requestedUpTo = 0;
     std::vector<quint64> m_unconfirmedDeletes;
     HeaderCache m_cache;
+    bool m_useCache = true;
     QSet<QString> m_pipeliningDistrusted;  // mailboxes whose server offered PIPELINING but stalled on it
     qsizetype m_currentNumber = 0;
     HeaderValues m_current;

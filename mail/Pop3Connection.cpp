@@ -4,6 +4,7 @@
 #include <QEventLoop>
 #include <QSslSocket>
 #include <QTimer>
+#include <utility>
 
 namespace {
 // A reply may keep trickling in, but no single wait lasts longer than this.
@@ -56,6 +57,8 @@ void Pop3Connection::abort(const QString &reason)
     if (!m_failed)
         m_lastError = reason;
     m_failed = true;
+    if (m_waitLoop)
+        m_waitLoop->quit();
     if (m_socket) {
         m_socket->disconnect(this);
         m_socket->abort();
@@ -69,6 +72,7 @@ bool Pop3Connection::open(const QString &host, quint16 port, bool tls, QString *
     abort(QString());
     m_failed = false;
     m_lastError.clear();
+    m_refusedGreeting.clear();
     m_reader = Pop3ReplyReader();
     m_queued.clear();
     m_sent.clear();
@@ -124,7 +128,8 @@ bool Pop3Connection::open(const QString &host, quint16 port, bool tls, QString *
         return false;
     }
     if (!reply->ok) {
-        *error = QStringLiteral("The server did not accept the connection: %1").arg(QString::fromUtf8(reply->status).left(200));
+        m_refusedGreeting = reply->status;
+        *error = QStringLiteral("The server did not accept the connection.");
         abort(*error);
         return false;
     }
@@ -241,7 +246,9 @@ bool Pop3Connection::waitFor(const std::function<bool()> &done)
     connect(m_socket, &QSslSocket::destroyed, &loop, &QEventLoop::quit);
     connect(m_socket, &QAbstractSocket::errorOccurred, &loop, [&] { QTimer::singleShot(0, &loop, check); });
     idle.start(m_timeoutMs);
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    QEventLoop *outer = std::exchange(m_waitLoop, &loop);
+    loop.exec();
+    m_waitLoop = outer;
 
     if (done())
         return true;

@@ -11,13 +11,16 @@
 #include <set>
 #include <optional>
 
+class QEventLoop;
 class QSslSocket;
 
 // The transport and command layer of a POP3 session. Commands are queued and
 // written while fewer than maxInFlight() of them await their replies (1 means
 // one command at a time; more is pipelining). Replies are matched to their
-// commands in order. Waiting happens in a nested event loop that excludes user
-// input, so the window repaints while the program waits for the server.
+// commands in order. Waiting happens in a nested event loop that handles every
+// event, user input included, at once: the window stays live while the program
+// waits for the server, and nothing is held back to be replayed after the wait.
+// abort() from inside such a wait (the window closed, say) ends the wait at once.
 class Pop3Connection : public QObject
 {
     Q_OBJECT
@@ -37,9 +40,12 @@ public:
     bool startTls(const QString &host, QString *error);
     bool isEncrypted() const;
     bool isOpen() const;
-    // Drops the connection at once; queued commands fail. The first reason
-    // given since open() is the one lastError() keeps.
+    // Drops the connection at once; queued commands fail and a wait in
+    // progress returns. The first reason given since open() is the one
+    // lastError() keeps.
     void abort(const QString &reason);
+    // The status text of a greeting that was "-ERR", for the caller to quote.
+    QByteArray refusedGreeting() const { return m_refusedGreeting; }
 
     // Queues a command (without CRLF). keepBytes bounds the body kept.
     CommandId send(const QByteArray &command, bool multiLine, qsizetype keepBytes = 0);
@@ -70,6 +76,8 @@ private:
     void pump();
 
     QSslSocket *m_socket = nullptr;
+    QEventLoop *m_waitLoop = nullptr;       // the wait in progress, if any
+    QByteArray m_refusedGreeting;
     Pop3ReplyReader m_reader;
     std::deque<Pending> m_queued;           // not yet written
     std::deque<CommandId> m_sent;            // written, reply outstanding

@@ -1,8 +1,8 @@
 // The deletion flow against a plain model of what it must do, over a few
-// hundred random mailboxes, rule files and check changes (also during the
-// flow's pauses). The model: message i goes exactly when, at the moment it is
-// compared, some record marked for deletion has its From and Subject; and
-// nothing goes when the session does not end with a confirmed QUIT.
+// hundred random mailboxes (full of look-alikes), rule files and check changes
+// (also during the flow's pauses). The model: message i goes exactly when its
+// own line is checked at the moment the walk reaches it; and nothing goes when
+// the session does not end with a confirmed QUIT.
 #include "filter/FilterPass.h"
 #include "filter/MessageListSink.h"
 #include "mail/MailboxFlows.h"
@@ -25,15 +25,13 @@ struct NoList : MessageListSink
     void appendLine(const QString &, bool) override {}
 };
 
-using Pair = std::pair<QString, QString>;
-
 // A window without widgets whose pauses let a simulated user change marks.
 struct ProofView : HeadlessView
 {
     QString rules;
     QRandomGenerator *rng = nullptr;
     int changePercent = 0;          // chance of a check change at each pause
-    QList<QSet<Pair>> markedAtPause; // what was marked after each pause
+    QList<QSet<QString>> markedAtPause; // unique-ids of the lines checked after each pause
 
     QString displayThroughFilter() override
     {
@@ -41,12 +39,12 @@ struct ProofView : HeadlessView
         runFilterPass(store, list, rules);
         return QString();
     }
-    QSet<Pair> marked() const
+    QSet<QString> marked() const
     {
-        QSet<Pair> out;
+        QSet<QString> out;
         for (qsizetype j = 0; j < store.count(); ++j)
             if (const MessageRecord r = store.read(j); r.isMarked())
-                out.insert({r.from, r.subject});
+                out.insert(r.extraA);
         return out;
     }
     void yieldToEvents() override
@@ -93,31 +91,27 @@ TEST(DeletionProof, FlowDeletesExactlyWhatTheModelSays)
 
         flows.checkMails();
         ASSERT_EQ(view.boxes, 0) << seed;
-        QList<Pair> messages;
         QStringList uids;
-        for (qsizetype j = 0; j < view.store.count(); ++j) {
-            const MessageRecord r = view.store.read(j);
-            messages << Pair{r.from, r.subject};
-            uids << r.extraA;
-        }
+        for (qsizetype j = 0; j < view.store.count(); ++j)
+            uids << view.store.read(j).extraA;
         // The user changes some checks before pressing the button...
         for (int k = 0, n = int(rng.bounded(4)); k < n; ++k)
             view.store.rewriteMark(rng.bounded(int(view.store.count())), rng.bounded(2) == 1);
         // ...and now and then during the flow's pauses.
         view.changePercent = int(rng.bounded(3)) * 20;
         view.markedAtPause.clear();
-        const QSet<Pair> before = view.marked();
+        const QSet<QString> before = view.marked();
         flows.deleteOnServer();
 
         QStringList expectedLeft;
-        for (qsizetype i = 0; i < messages.size(); ++i) {
+        for (qsizetype i = 0; i < uids.size(); ++i) {
             ASSERT_LT(i, view.markedAtPause.size()) << seed;
-            const bool goes = !dropQuit && view.markedAtPause[i].contains(messages[i]);
+            const bool goes = !dropQuit && view.markedAtPause[i].contains(uids[i]);
             if (!goes)
                 expectedLeft << uids[i];
             deletedTotal += goes;
         }
-        changedDuringFlow += view.markedAtPause.value(qsizetype(messages.size()) - 1) != before;
+        changedDuringFlow += view.markedAtPause.value(uids.size() - 1) != before;
         QStringList left;
         for (qsizetype j = 0; j < view.store.count(); ++j)
             left << view.store.read(j).extraA;
@@ -130,6 +124,40 @@ TEST(DeletionProof, FlowDeletesExactlyWhatTheModelSays)
     EXPECT_GT(changedDuringFlow, 30) << "and change checks during the flow";
     std::printf("deletion proof: %d cases, %d messages deleted, %d with check changes during the flow\n", cases,
                 deletedTotal, changedDuringFlow);
+}
+
+// Some servers give out unique-ids that are only the message numbers of the
+// session. When a message leaves between the listing and the deletion, the
+// ids move to other messages: only what the user checked may go.
+TEST(DeletionProof, UniqueIdsThatMoveLoseNothingUnchecked)
+{
+    ScriptedServer server({QStringLiteral("--messages"), QStringLiteral("3"), QStringLiteral("--numbered-uids")});
+    HeadlessView view;
+    view.host = server.host();
+    Pop3Client client;
+    MailboxFlows flows(view, client);
+    flows.checkMails();
+    ASSERT_EQ(view.store.count(), 3);
+    view.store.rewriteMark(0, true);  // only the first line is checked
+
+    // Another mail program removes message 1; "2" and "3" become "1" and "2".
+    Pop3Client elsewhere;
+    elsewhere.HostName = server.host();
+    elsewhere.UserName = view.user;
+    elsewhere.Password = view.password;
+    elsewhere.Connect();
+    elsewhere.SetCurrentMsg(1);
+    elsewhere.DeleteCurrentMsg();
+    elsewhere.Disconnect();
+    ASSERT_EQ(elsewhere.ResultCode(), 0);
+
+    flows.deleteOnServer();
+    EXPECT_EQ(view.boxes, 0);
+    EXPECT_EQ(server.commands().filter(QStringLiteral("DELE")), QStringList({"DELE 1"})) << "only the other program's";
+    QStringList left;
+    for (qsizetype j = 0; j < view.store.count(); ++j)
+        left << view.store.read(j).subject;
+    EXPECT_EQ(left, QStringList({"Subject 2", "Subject 3"}));
 }
 
 } // namespace

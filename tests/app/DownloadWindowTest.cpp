@@ -85,6 +85,7 @@ TEST(DownloadWindow, EmptyMailbox)
     const auto &f = DovecotFixture::get();
     WindowDriver d;
     BoxAnswerer boxes;
+    const int sessionsBefore = int(f.sessionEnds(QStringLiteral("empty"), 0).size());
     d.logIn(f.host(), QStringLiteral("empty"), f.password);
     d.click("cmdcheck");
     EXPECT_TRUE(boxes.boxes().isEmpty());
@@ -92,6 +93,10 @@ TEST(DownloadWindow, EmptyMailbox)
     EXPECT_EQ(d.list()->count(), 0);
     EXPECT_TRUE(d.button("CmdDeleteOnSvr")->isEnabled());
     EXPECT_TRUE(d.label("LabStatus")->text().startsWith(QStringLiteral("Connected to")));
+    // The session was ended with QUIT, so a server that locks the mailbox lets others in.
+    const QStringList sessions = f.sessionEnds(QStringLiteral("empty"), sessionsBefore + 1);
+    ASSERT_EQ(sessions.size(), sessionsBefore + 1);
+    EXPECT_TRUE(sessions.last().contains(QStringLiteral("Logged out"))) << qPrintable(sessions.last());
 }
 
 TEST(DownloadWindow, OneBoxPerFailedMessageAndTheRestInOrder)
@@ -115,17 +120,50 @@ TEST(DownloadWindow, OneBoxPerFailedMessageAndTheRestInOrder)
     EXPECT_EQ(server.commands().last(), QStringLiteral("QUIT"));
 }
 
-TEST(DownloadWindow, DroppedConnectionCostsOneBoxPerRemainingMessage)
+TEST(DownloadWindow, LostConnectionCostsOneBoxInEachFlow)
 {
-    ScriptedServer server({QStringLiteral("--messages"), QStringLiteral("4"), QStringLiteral("--drop-top"), QStringLiteral("3")});
+    // The server drops the connection in the middle of TOP 3, in every session.
+    ScriptedServer server({QStringLiteral("--messages"), QStringLiteral("2000"), QStringLiteral("--drop-top"), QStringLiteral("3")});
     WindowDriver d;
     BoxAnswerer boxes;
     d.logIn(server.host(), QStringLiteral("tester"), QStringLiteral("secret"));
     d.click("cmdcheck");
-    EXPECT_EQ(boxes.boxes().size(), 2);
-    EXPECT_EQ(d.window.records().count(), 2);
+    ASSERT_EQ(boxes.boxes().size(), 1);
+    EXPECT_TRUE(boxes.boxes()[0].text.contains(QStringLiteral("lost after message 2 of 2000"))) << qPrintable(boxes.boxes()[0].text);
+    EXPECT_EQ(d.list()->count(), 2);
     EXPECT_TRUE(d.button("cmdcheck")->isEnabled());
-    EXPECT_FALSE(d.label("LabStatus")->text().isEmpty());
+
+    // The deletion loses its connection at the same place: one box, nothing
+    // deleted, and the list keeps the user's checks for another try.
+    d.list()->item(1)->setCheckState(Qt::Checked);
+    d.click("CmdDeleteOnSvr");
+    ASSERT_EQ(boxes.boxes().size(), 2);
+    EXPECT_TRUE(boxes.boxes()[1].text.contains(QStringLiteral("deleted nothing"))) << qPrintable(boxes.boxes()[1].text);
+    EXPECT_EQ(d.checkedRows(), QList<int>({1}));
+    EXPECT_FALSE(server.commands().contains(QStringLiteral("QUIT")));
+    for (const char *name : {"cmdcheck", "CmdUpdate", "CmdDeleteOnSvr"})
+        EXPECT_TRUE(d.button(name)->isEnabled()) << name;
+}
+
+// A server whose headers cannot be read without downloading whole messages
+// fails once, at the log-in, and the window shows no total over an empty list.
+TEST(DownloadWindow, ServerWithoutTopFailsOnce)
+{
+    const QStringList variants[] = {{QStringLiteral("--no-top")}, {QStringLiteral("--no-top"), QStringLiteral("--no-capa")}};
+    for (const QStringList &variant : variants) {
+        ScriptedServer server(variant + QStringList{QStringLiteral("--messages"), QStringLiteral("12")});
+        WindowDriver d;
+        BoxAnswerer boxes;
+        d.logIn(server.host(), QStringLiteral("tester"), QStringLiteral("secret"));
+        d.click("cmdcheck");
+        ASSERT_EQ(boxes.boxes().size(), 1) << qPrintable(variant.join(u' '));
+        EXPECT_EQ(boxes.boxes()[0].title, QStringLiteral("Error during Connect"));
+        EXPECT_TRUE(boxes.boxes()[0].text.contains(QStringLiteral("TOP"))) << qPrintable(boxes.boxes()[0].text);
+        EXPECT_EQ(d.list()->count(), 0);
+        EXPECT_EQ(d.label("LabTitle")->text(), QStringLiteral("Total Messages"));
+        EXPECT_LE(server.commands().filter(QStringLiteral("TOP")).size(), 1);
+        EXPECT_EQ(server.commands().last(), QStringLiteral("QUIT"));
+    }
 }
 
 TEST(DownloadWindow, ClosingDuringTheDownloadEndsItWithoutQuit)

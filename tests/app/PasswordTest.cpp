@@ -41,4 +41,24 @@ TEST(Password, NeverInAnyTextTheWindowShows)
     }
 }
 
+// Only the server's words are judged: with a one-letter password our own
+// words stay whole, and a quote that holds the password is left out whole.
+TEST(Password, ShortPasswordLeavesOurWordsWhole)
+{
+    for (const QStringList &options : {QStringList{"--echo-password"}, QStringList{}}) {
+        ScriptedServer server(options);
+        Pop3Client client;
+        client.HostName = server.host();
+        client.UserName = QStringLiteral("tester");
+        client.Password = QStringLiteral("e");
+        client.Connect();
+        ASSERT_NE(client.ResultCode(), 0);
+        EXPECT_TRUE(client.ErrorText().startsWith(QStringLiteral("The server refused the user name or password.")))
+            << qPrintable(client.ErrorText());
+        EXPECT_TRUE(client.ErrorText().contains(QStringLiteral("[not shown, because it contains the password]")))
+            << qPrintable(client.ErrorText());
+        EXPECT_FALSE(client.ErrorText().contains(u'*')) << qPrintable(client.ErrorText());
+    }
+}
+
 } // namespace

@@ -3,6 +3,7 @@
 
 #include "tests/support/QtPrinting.h"
 
+#include <QElapsedTimer>
 #include <gtest/gtest.h>
 
 namespace {
@@ -73,6 +74,40 @@ TEST(HeaderText, MissingHeadersAreEmptyAndControlsBecomeBlanks)
     EXPECT_TRUE(v.messageId.isEmpty());
     EXPECT_TRUE(parseHeaderBlock({}).from.isEmpty());
     EXPECT_TRUE(parseHeaderBlock({" continuation first", ":", "NoColon"}).subject.isEmpty());
+}
+
+// A hostile header must not freeze the window: the scan for encoded words is
+// linear (the exact figures are in bench_header_decode).
+TEST(HeaderText, HostileEncodedWordPiecesDecodeQuickly)
+{
+    const struct { const char *name; QByteArray raw; } cases[] = {
+        {"unfinished words", QByteArray("=?a?Q? ").repeated(250'000 / 7)},
+        {"no blanks", QByteArray("=?a?Q?").repeated(250'000 / 6)},
+        {"words of an unknown charset", QByteArray("=?x?Q?a?= ").repeated(250'000 / 10)},
+    };
+    for (const auto &c : cases) {
+        QElapsedTimer clock;
+        clock.start();
+        const QString text = decodeHeaderText(c.raw);
+        EXPECT_LT(clock.elapsed(), 50) << c.name;
+        EXPECT_GE(text.size(), c.raw.size() / 10) << c.name;
+    }
+}
+
+TEST(HeaderText, LongValuesAreCutButStayDistinct)
+{
+    const QByteArray head = "Subject: " + QByteArray(5000, 'a');
+    const QString kept = parseHeaderBlock({head + "1"}).subject;
+    EXPECT_LE(kept.size(), MaxKeptValueChars + 100);
+    EXPECT_TRUE(kept.startsWith(QString(MaxKeptValueChars, u'a')));
+    EXPECT_TRUE(kept.contains(QStringLiteral("5001 characters in all"))) << qPrintable(kept.right(90));
+    // Values equal up to the cut and beyond it compare equal; others never.
+    EXPECT_EQ(kept, parseHeaderBlock({head + "1"}).subject);
+    EXPECT_NE(kept, parseHeaderBlock({head + "2"}).subject);
+    EXPECT_EQ(parseHeaderBlock({"From: short"}).from, QStringLiteral("short"));
+    // The cut never splits a character made of two UTF-16 units.
+    const QString emoji = keptHeaderValue(QString(MaxKeptValueChars - 1, u'x') + QString::fromUtf8("😀😀"));
+    EXPECT_FALSE(emoji.at(MaxKeptValueChars - 1).isHighSurrogate());
 }
 
 } // namespace

@@ -1,4 +1,6 @@
+#include "mail/MailboxFlows.h"
 #include "mail/Pop3Client.h"
+#include "tests/support/HeadlessView.h"
 #include "tests/support/ScriptedSession.h"
 
 #include <QElapsedTimer>
@@ -95,6 +97,28 @@ TEST(HostileServer, NulBytesInvalidUtf8AndUnknownCharsets)
     EXPECT_EQ(client.MsgSubject(), QString::fromUtf8("bad ÿþ bytes and =?x-unknown?Q?abc?="));
     client.SetCurrentMsg(2);
     EXPECT_EQ(client.MsgSubject(), QStringLiteral("Subject 2"));
+}
+
+// Header text kept is bounded per value, so a mailbox of huge subjects costs
+// memory by the number of messages, not by what the server sends.
+TEST(HostileServer, HugeSubjectsAreKeptCut)
+{
+    ScriptedServer server({QStringLiteral("--messages"), QStringLiteral("400"), QStringLiteral("--subject-bytes"),
+                           QStringLiteral("200000"), QStringLiteral("--pipelining")});
+    HeadlessView view;
+    view.host = server.host();
+    Pop3Client client;
+    client.Timeout = 5;
+    MailboxFlows flows(view, client);
+    const qint64 before = residentMb();
+    flows.checkMails();
+    const qint64 growth = residentMb() - before;
+    ASSERT_EQ(view.store.count(), 400);
+    EXPECT_EQ(view.boxes, 0);
+    for (qsizetype j = 0; j < view.store.count(); ++j)
+        ASSERT_LE(view.store.read(j).subject.size(), MaxKeptValueChars + 100) << j;
+    EXPECT_LT(growth, MemoryGrowthLimitMb) << "400 subjects of 200 kB each";
+    std::printf("400 messages with 200 kB subjects: resident memory grew by %lld MB\n", growth);
 }
 
 TEST(HostileServer, HundredThousandMessages)

@@ -42,7 +42,6 @@ TEST(ScriptedServer, FailuresOnOneMessage)
         {{QStringLiteral("--oversized-top"), QStringLiteral("2")}, "too long", true},
         {{QStringLiteral("--drop-top"), QStringLiteral("2")}, "closed the connection", false},
         {{QStringLiteral("--stall-top"), QStringLiteral("2")}, "did not answer within 1 seconds", false},
-        {{QStringLiteral("--no-top")}, "does not offer TOP", false},
     };
     for (const auto &c : cases) {
         Session s(c.options + QStringList{QStringLiteral("--messages"), QStringLiteral("3")}, 1);

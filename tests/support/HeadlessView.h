@@ -22,6 +22,6 @@ struct HeadlessView : MailboxView
     RecordStore &records() override { return store; }
     void showError(const QString &, const QString &) override { ++boxes; }
     void yieldToEvents() override {}
-    bool closing() const override { return false; }
+    void setBusy(bool) override {}
     QString displayThroughFilter() override { return QString(); }
 };

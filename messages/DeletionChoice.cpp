@@ -1,0 +1,28 @@
+#include "messages/DeletionChoice.h"
+
+#include "messages/RecordStore.h"
+
+DeletionChoice::DeletionChoice(const RecordStore &records) : m_records(records)
+{
+    constexpr qsizetype Repeated = -1;
+    for (qsizetype j = 0; j < records.count(); ++j) {
+        const QString uid = records.read(j).extraA;
+        if (uid.isEmpty())
+            continue;
+        auto it = m_lineOfUid.find(uid);
+        if (it == m_lineOfUid.end())
+            m_lineOfUid.insert(uid, j);
+        else
+            *it = Repeated;
+    }
+    m_lineOfUid.removeIf([](const auto &entry) { return entry.value() == Repeated; });
+}
+
+bool DeletionChoice::chosen(const QString &uid, const QString &from, const QString &subject)
+{
+    const auto own = uid.isEmpty() ? m_lineOfUid.constEnd() : m_lineOfUid.constFind(uid);
+    if (own == m_lineOfUid.constEnd())
+        return m_marked.count(m_records, from, subject) > 0;
+    const MessageRecord line = m_records.read(own.value());
+    return line.isMarked() && line.from == from && line.subject == subject;
+}

@@ -1,0 +1,146 @@
+// Input delivered as a display delivers it: queued with the window system and
+// handed to the program whenever it next looks at its events, also while it
+// waits for the server. (QTest's clicks are delivered synchronously and cannot
+// reach the program during a wait.)
+#include "tests/support/TestServers.h"
+#include "tests/support/WindowDriver.h"
+
+#include <QElapsedTimer>
+#include <QStyle>
+#include <QStyleOptionViewItem>
+#include <gtest/gtest.h>
+#include <qpa/qwindowsysteminterface.h>
+
+namespace {
+
+using Async = QWindowSystemInterface::AsynchronousDelivery;
+
+void clickAsync(QWidget *widget, QPoint at)
+{
+    QWindow *window = widget->window()->windowHandle();
+    const QPointF local = widget->mapTo(widget->window(), at);
+    const QPointF global = widget->mapToGlobal(at);
+    QWindowSystemInterface::handleMouseEvent<Async>(window, local, global, Qt::LeftButton, Qt::LeftButton,
+                                                    QEvent::MouseButtonPress);
+    QWindowSystemInterface::handleMouseEvent<Async>(window, local, global, Qt::NoButton, Qt::LeftButton,
+                                                    QEvent::MouseButtonRelease);
+}
+void clickAsync(QWidget *widget) { clickAsync(widget, widget->rect().center()); }
+
+// Where the check box of a line is, in the list's viewport.
+QPoint checkBoxOfLine(QListWidget *list, int row)
+{
+    QStyleOptionViewItem option;
+    option.initFrom(list->viewport());
+    option.rect = list->visualItemRect(list->item(row));
+    option.features = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDisplay;
+    option.text = list->item(row)->text();
+    option.font = list->font();
+    return list->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, list).center();
+}
+
+// Runs the program's own event loop, as main() does, and returns how long it
+// ran; ends after limitMs in any case.
+qint64 runApplication(int limitMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    QTimer::singleShot(limitMs, qApp, &QCoreApplication::quit);
+    QApplication::exec();
+    return clock.elapsed();
+}
+
+TEST(FlowInput, ClicksDuringTheWaitsForQuitChangeNothingAfterwards)
+{
+    ScriptedServer server({QStringLiteral("--messages"), QStringLiteral("3"), QStringLiteral("--quit-delay"), QStringLiteral("1")});
+    WindowDriver d;
+    BoxAnswerer boxes;
+    d.logIn(server.host(), QStringLiteral("tester"), QStringLiteral("secret"));
+    d.click("cmdcheck");
+    ASSERT_EQ(d.list()->count(), 3);
+
+    // The point hits line 1's check box: a click there toggles it.
+    const QPoint box = checkBoxOfLine(d.list(), 0);
+    for (const Qt::CheckState expected : {Qt::Checked, Qt::Unchecked}) {
+        QTest::qWait(QApplication::doubleClickInterval() + 50);
+        clickAsync(d.list()->viewport(), box);
+        QTest::qWait(50);
+        ASSERT_EQ(d.list()->item(0)->checkState(), expected);
+    }
+
+    // Delete Now with nothing checked. While it waits for the answer to QUIT,
+    // first with the old lines shown, then with the list emptied by the new
+    // listing, the user clicks line 1's check box and the greyed-out button.
+    int quitsSeen = int(server.commands().count(QStringLiteral("QUIT")));
+    int clicksDuringWaits = 0;
+    QTimer watcher;
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        const int quits = int(server.commands().count(QStringLiteral("QUIT")));
+        if (quits == quitsSeen || clicksDuringWaits == 2)
+            return;
+        quitsSeen = quits;
+        EXPECT_FALSE(d.button("CmdDeleteOnSvr")->isEnabled());
+        clickAsync(d.list()->viewport(), box);
+        clickAsync(d.button("CmdDeleteOnSvr"));
+        ++clicksDuringWaits;
+    });
+    watcher.start(5);
+    clickAsync(d.button("CmdDeleteOnSvr"));
+    QElapsedTimer clock;
+    clock.start();
+    while (server.commands().count(QStringLiteral("USER tester")) < 3 || !d.button("cmdcheck")->isEnabled()) {
+        ASSERT_LT(clock.elapsed(), 20000);
+        QTest::qWait(10);
+    }
+    watcher.stop();
+    QTest::qWait(500);  // time for anything held back to arrive
+
+    EXPECT_EQ(clicksDuringWaits, 2);
+    EXPECT_EQ(d.list()->count(), 3);
+    EXPECT_TRUE(d.checkedRows().isEmpty());
+    EXPECT_EQ(server.commands().count(QStringLiteral("USER tester")), 3) << "no second deletion";
+    EXPECT_TRUE(server.commands().filter(QStringLiteral("DELE")).isEmpty());
+    EXPECT_TRUE(boxes.boxes().isEmpty());
+}
+
+// Closing the window, by the window manager or with Exit, during a wait for
+// the server or in the middle of a long download, ends the program at once;
+// without QUIT the server deletes nothing.
+TEST(FlowInput, ClosingDuringAFlowEndsTheProgram)
+{
+    const struct { const char *name; QStringList server; bool viaExit; int limitMs; } cases[] = {
+        {"window manager's close while waiting for the greeting", {"--greeting-delay", "5"}, false, 1000},
+        {"Exit during a download of 10,000 messages", {"--messages", "10000"}, true, 2000},
+    };
+    for (const auto &c : cases) {
+        ScriptedServer server(c.server);
+        WindowDriver d;
+        d.logIn(server.host(), QStringLiteral("tester"), QStringLiteral("secret"));
+        QElapsedTimer clock;
+        clock.start();
+        qint64 closedAt = -1;
+        QTimer closer;
+        QObject::connect(&closer, &QTimer::timeout, [&] {
+            // Close once the flow waits for the server, or has read some messages.
+            const bool inFlow = !d.button("cmdcheck")->isEnabled();
+            if (closedAt >= 0 || !inFlow || (c.viaExit ? d.window.records().count() < 200 : clock.elapsed() < 300))
+                return;
+            closedAt = clock.elapsed();
+            if (c.viaExit)
+                clickAsync(d.button("CmdExit"));
+            else
+                QWindowSystemInterface::handleCloseEvent<Async>(d.window.windowHandle());
+        });
+        closer.start(5);
+        QTimer::singleShot(0, [&] { clickAsync(d.button("cmdcheck")); });
+        const qint64 ran = runApplication(20000);
+
+        ASSERT_GE(closedAt, 0) << c.name;
+        EXPECT_LT(ran - closedAt, c.limitMs) << c.name;
+        EXPECT_FALSE(d.window.isVisible()) << c.name;
+        EXPECT_LT(d.window.records().count(), 10000) << c.name;
+        EXPECT_FALSE(server.commands().contains(QStringLiteral("QUIT"))) << c.name;
+    }
+}
+
+} // namespace
