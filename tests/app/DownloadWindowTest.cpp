@@ -105,8 +105,7 @@ TEST(DownloadWindow, OneBoxPerFailedMessageAndTheRestInOrder)
                            QStringLiteral("2"), QStringLiteral("--fail-top"), QStringLiteral("5")});
     WindowDriver d;
     BoxAnswerer boxes;
-    d.logIn(server.host(), QStringLiteral("tester"), QStringLiteral("secret"));
-    d.click("cmdcheck");
+    d.checkMailsOn(server);
     ASSERT_EQ(boxes.boxes().size(), 2);
     for (const auto &box : boxes.boxes()) {
         EXPECT_EQ(box.title, QStringLiteral("Error during SetCurrentMsg"));
@@ -126,8 +125,7 @@ TEST(DownloadWindow, LostConnectionCostsOneBoxInEachFlow)
     ScriptedServer server({QStringLiteral("--messages"), QStringLiteral("2000"), QStringLiteral("--drop-top"), QStringLiteral("3")});
     WindowDriver d;
     BoxAnswerer boxes;
-    d.logIn(server.host(), QStringLiteral("tester"), QStringLiteral("secret"));
-    d.click("cmdcheck");
+    d.checkMailsOn(server);
     ASSERT_EQ(boxes.boxes().size(), 1);
     EXPECT_TRUE(boxes.boxes()[0].text.contains(QStringLiteral("lost after message 2 of 2000"))) << qPrintable(boxes.boxes()[0].text);
     EXPECT_EQ(d.list()->count(), 2);
@@ -154,8 +152,7 @@ TEST(DownloadWindow, ServerWithoutTopFailsOnce)
         ScriptedServer server(variant + QStringList{QStringLiteral("--messages"), QStringLiteral("12")});
         WindowDriver d;
         BoxAnswerer boxes;
-        d.logIn(server.host(), QStringLiteral("tester"), QStringLiteral("secret"));
-        d.click("cmdcheck");
+        d.checkMailsOn(server);
         ASSERT_EQ(boxes.boxes().size(), 1) << qPrintable(variant.join(u' '));
         EXPECT_EQ(boxes.boxes()[0].title, QStringLiteral("Error during Connect"));
         EXPECT_TRUE(boxes.boxes()[0].text.contains(QStringLiteral("TOP"))) << qPrintable(boxes.boxes()[0].text);

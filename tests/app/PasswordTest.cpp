@@ -1,5 +1,6 @@
 // The password is never shown: not in the status line, not in a message box,
 // not in any text of the mail component, whatever the server does with it.
+#include "tests/support/ScriptedSession.h"
 #include "tests/support/TestServers.h"
 #include "tests/support/WindowDriver.h"
 
@@ -46,10 +47,8 @@ TEST(Password, NeverInAnyTextTheWindowShows)
 TEST(Password, ShortPasswordLeavesOurWordsWhole)
 {
     for (const QStringList &options : {QStringList{"--echo-password"}, QStringList{}}) {
-        ScriptedServer server(options);
-        Pop3Client client;
-        client.HostName = server.host();
-        client.UserName = QStringLiteral("tester");
+        ScriptedSession session(options);
+        Pop3Client &client = session.client;
         client.Password = QStringLiteral("e");
         client.Connect();
         ASSERT_NE(client.ResultCode(), 0);

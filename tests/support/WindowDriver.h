@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/EmailPreview.h"
+#include "tests/support/TestServers.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -42,6 +43,12 @@ struct WindowDriver
             edit->clear();
             QTest::keyClicks(edit, text);
         }
+    }
+    // Logs in to the scripted server's account and presses "Check Mails".
+    void checkMailsOn(const ScriptedServer &server)
+    {
+        logIn(server.host(), QStringLiteral("tester"), QStringLiteral("secret"));
+        click("cmdcheck");
     }
     void click(const char *name)
     {
