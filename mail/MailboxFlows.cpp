@@ -65,12 +65,16 @@ bool MailboxFlows::failed(const char *title)
     return true;
 }
 
-MailboxFlows::WalkEnd MailboxFlows::walkMessages(const std::function<void(qsizetype, qsizetype)> &beforeMessage,
+MailboxFlows::WalkEnd MailboxFlows::walkMessages(const std::function<bool(qsizetype)> &wanted,
+                                                 const std::function<void(qsizetype, qsizetype)> &beforeMessage,
                                                  const std::function<void(qsizetype)> &takeMessage)
 {
     const qsizetype count = m_client.MsgCount();
+    m_pace.restart();
     for (qsizetype i = 1; i <= count; ++i) {
-        if (beforeMessage)
+        if (wanted && !wanted(i))
+            continue;
+        if (beforeMessage && (m_pace.due() || i == count))
             beforeMessage(i, count);
         m_client.SetCurrentMsg(i);
         if (m_cancelled)
@@ -116,14 +120,19 @@ void MailboxFlows::deleteMarkedMessages()
         return;
     if (!failed("Error during Connect") && m_client.MsgCount() > 0) {
         DeletionChoice choice(m_view.records());
-        // What decides a deletion is read from the server in this session.
+        // What decides a deletion is read from the server in this session;
+        // a listed message whose line is unchecked needs no reading at all.
+        const auto mayGo = [&](qsizetype i) { return choice.mayChoose(m_client.UniqueIdOf(i)); };
         m_client.setHeaderCacheUse(false);
-        const WalkEnd end = walkMessages(nullptr, [&](qsizetype i) {
+        m_client.setHeadersWanted(mayGo);
+        const WalkEnd end = walkMessages(mayGo, nullptr, [&](qsizetype i) {
             if (!choice.chosen(m_client.MsgExtraA(), m_client.MsgFrom(), m_client.MsgSubject()))
                 return;
-            m_view.setStatus(QStringLiteral("Deleting message %1 ...").arg(i));
+            if (m_pace.due())
+                m_view.setStatus(QStringLiteral("Deleting message %1 ...").arg(i));
             m_client.DeleteCurrentMsg();
         });
+        m_client.setHeadersWanted(nullptr);
         m_client.setHeaderCacheUse(true);
         if (end == WalkEnd::Cancelled)
             return;
@@ -180,6 +189,7 @@ QString MailboxFlows::headerDownload()
         m_view.setTitle(QStringLiteral("Total %1 Messages in Inbox of %2").arg(count).arg(m_client.UserName));
         if (count > 0) {
             const WalkEnd end = walkMessages(
+                nullptr,
                 [&](qsizetype i, qsizetype total) {
                     m_view.setStatus(QStringLiteral("Retrieving message %1 of %2 ...").arg(i).arg(total));
                 },

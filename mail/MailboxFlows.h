@@ -1,6 +1,7 @@
 #pragma once
 
 #include "mail/MailboxView.h"
+#include "mail/StatusPace.h"
 
 #include <functional>
 
@@ -13,6 +14,8 @@ class Pop3Client;
 // - Every wait for the server, and the pause after each message, handles the
 //   window's events at once, user input included. Nothing is held back and
 //   replayed after the wait against a window that has changed meanwhile.
+//   Progress reaches the status line at a pace a person can read (StatusPace),
+//   not once per message.
 // - Check boxes and the preview react at once. A check changed during the
 //   deletion counts for every message the walk has not reached yet.
 // - A mailbox button pressed while a flow runs does nothing: the flow's own
@@ -39,9 +42,12 @@ public:
 
 private:
     enum class WalkEnd { Completed, ConnectionLost, Cancelled };
-    // Selects every message of the session in turn, lets the window's events
-    // run, and hands each message read to takeMessage.
-    WalkEnd walkMessages(const std::function<void(qsizetype i, qsizetype count)> &beforeMessage,
+    // Selects every message of the session that is wanted (all without a
+    // test) in turn, lets the window's events run, and hands each message read
+    // to takeMessage. beforeMessage comes at the pace of the status line, and
+    // for the last message.
+    WalkEnd walkMessages(const std::function<bool(qsizetype i)> &wanted,
+                         const std::function<void(qsizetype i, qsizetype count)> &beforeMessage,
                          const std::function<void(qsizetype i)> &takeMessage);
     // Returns the filter pass's notice for the user ("" when there is none).
     QString headerDownload();
@@ -56,6 +62,7 @@ private:
     Pop3Client &m_client;
     bool m_running = false;
     bool m_cancelled = false;
+    StatusPace m_pace;
     qsizetype m_lostAfter = 0;   // the last message read before the connection was lost
     QString m_lossStatus;
 };

@@ -18,11 +18,22 @@ DeletionChoice::DeletionChoice(const RecordStore &records) : m_records(records)
     m_lineOfUid.removeIf([](const auto &entry) { return entry.value() == Repeated; });
 }
 
+qsizetype DeletionChoice::lineOf(const QString &uid) const
+{
+    return uid.isEmpty() ? -1 : m_lineOfUid.value(uid, -1);
+}
+
 bool DeletionChoice::chosen(const QString &uid, const QString &from, const QString &subject)
 {
-    const auto own = uid.isEmpty() ? m_lineOfUid.constEnd() : m_lineOfUid.constFind(uid);
-    if (own == m_lineOfUid.constEnd())
+    const qsizetype own = lineOf(uid);
+    if (own < 0)
         return m_marked.count(m_records, from, subject) > 0;
-    const MessageRecord line = m_records.read(own.value());
+    const MessageRecord line = m_records.read(own);
     return line.isMarked() && line.from == from && line.subject == subject;
+}
+
+bool DeletionChoice::mayChoose(const QString &uid) const
+{
+    const qsizetype own = lineOf(uid);
+    return own < 0 || m_records.read(own).isMarked();
 }

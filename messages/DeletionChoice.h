@@ -22,8 +22,13 @@ public:
     explicit DeletionChoice(const RecordStore &records);
 
     bool chosen(const QString &uid, const QString &from, const QString &subject);
+    // False when chosen() is false now whatever the message's headers say: a
+    // listed message whose line is unchecked.
+    bool mayChoose(const QString &uid) const;
 
 private:
+    qsizetype lineOf(const QString &uid) const;  // -1: not a listed line's
+
     const RecordStore &m_records;
     QHash<QString, qsizetype> m_lineOfUid; // unique-ids that name exactly one line
     MarkedRecordIndex m_marked;

@@ -1,8 +1,9 @@
 // The deletion flow against a plain model of what it must do, over a few
 // hundred random mailboxes (full of look-alikes), rule files and check changes
-// (also during the flow's pauses). The model: message i goes exactly when its
-// own line is checked at the moment the walk reaches it; and nothing goes when
-// the session does not end with a confirmed QUIT.
+// (also during the flow's pauses). The model: the walk reads (and pauses at)
+// exactly the messages whose own line is checked when it reaches them; such a
+// message goes exactly when its line is still checked after its pause; and
+// nothing goes when the session does not end with a confirmed QUIT.
 #include "filter/FilterPass.h"
 #include "filter/MessageListSink.h"
 #include "mail/MailboxFlows.h"
@@ -31,7 +32,12 @@ struct ProofView : HeadlessView
     QString rules;
     QRandomGenerator *rng = nullptr;
     int changePercent = 0;          // chance of a check change at each pause
-    QList<QSet<QString>> markedAtPause; // unique-ids of the lines checked after each pause
+    const Pop3Client *client = nullptr;
+    struct Pause { QString uid; QSet<QString> markedAfter; };
+    QList<Pause> pauses;             // the message of each pause, and the lines checked after it
+    bool listing = true;             // the pauses of a listing are not the deletion's
+
+    void clearMessageList() override { listing = true; }
 
     QString displayThroughFilter() override
     {
@@ -51,7 +57,8 @@ struct ProofView : HeadlessView
     {
         if (store.count() > 0 && int(rng->bounded(100)) < changePercent)
             store.rewriteMark(rng->bounded(int(store.count())), rng->bounded(2) == 1);
-        markedAtPause << marked();
+        if (!listing)
+            pauses << Pause{client->MsgExtraA(), marked()};
     }
 };
 
@@ -88,6 +95,7 @@ TEST(DeletionProof, FlowDeletesExactlyWhatTheModelSays)
         Pop3Client client;
         client.Timeout = 3;
         MailboxFlows flows(view, client);
+        view.client = &client;
 
         flows.checkMails();
         ASSERT_EQ(view.boxes, 0) << seed;
@@ -99,19 +107,27 @@ TEST(DeletionProof, FlowDeletesExactlyWhatTheModelSays)
             view.store.rewriteMark(rng.bounded(int(view.store.count())), rng.bounded(2) == 1);
         // ...and now and then during the flow's pauses.
         view.changePercent = int(rng.bounded(3)) * 20;
-        view.markedAtPause.clear();
+        view.pauses.clear();
+        view.listing = false;
         const QSet<QString> before = view.marked();
         flows.deleteOnServer();
 
+        // Checks change only in pauses, so what was checked when the walk
+        // reached a message is what the pause before it left.
         QStringList expectedLeft;
+        QSet<QString> checked = before;
+        qsizetype pause = 0;
         for (qsizetype i = 0; i < uids.size(); ++i) {
-            ASSERT_LT(i, view.markedAtPause.size()) << seed;
-            const bool goes = !dropQuit && view.markedAtPause[i].contains(uids[i]);
+            const bool visited = pause < view.pauses.size() && view.pauses[pause].uid == uids[i];
+            ASSERT_EQ(visited, checked.contains(uids[i])) << "seed " << seed << ", message " << i + 1;
+            if (visited)
+                checked = view.pauses[pause++].markedAfter;
+            const bool goes = !dropQuit && visited && checked.contains(uids[i]);
             if (!goes)
                 expectedLeft << uids[i];
             deletedTotal += goes;
         }
-        changedDuringFlow += view.markedAtPause.value(uids.size() - 1) != before;
+        changedDuringFlow += checked != before;
         QStringList left;
         for (qsizetype j = 0; j < view.store.count(); ++j)
             left << view.store.read(j).extraA;
