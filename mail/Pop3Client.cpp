@@ -74,6 +74,7 @@ void Pop3Client::resetSession()
     m_headerRequests.clear();
     m_requestedUpTo = 0;
     m_unconfirmedDeletes.clear();
+    m_deletionAsked = false;
     m_pipelining = false;
     m_connection->setMaxInFlight(1);
 }
@@ -412,6 +413,7 @@ void Pop3Client::DeleteCurrentMsg()
         return;
     }
     const auto id = m_connection->send("DELE " + QByteArray::number(m_currentNumber), false);
+    m_deletionAsked = true;
     if (m_pipelining) {
         // Its answer is read before QUIT; a refused deletion leaves the
         // message on the server, where the next listing shows it.
@@ -441,6 +443,14 @@ void Pop3Client::Disconnect()
     for (const auto id : m_unconfirmedDeletes)
         m_connection->discard(id);
     m_unconfirmedDeletes.clear();
+    if (!m_deletionAsked) {
+        // Nothing for the server to carry out: its answer would change
+        // nothing, so the session ends without waiting for it.
+        m_connection->endWith("QUIT");
+        succeed();
+        m_status = QStringLiteral("Disconnected from %1").arg(m_host);
+        return;
+    }
     // Every command's answer is in before QUIT asks the server to act on them.
     std::optional<Pop3Reply> reply;
     if (m_connection->waitForAllReplies())

@@ -116,6 +116,7 @@ private:
     std::map<qsizetype, quint64> m_headerRequests; // TOP sent ahead, by message number
     qsizetype m_requestedUpTo = 0;
     std::vector<quint64> m_unconfirmedDeletes;
+    bool m_deletionAsked = false;      // a DELE was sent in this session
     HeaderCache m_cache;
     bool m_useCache = true;
     std::function<bool(qsizetype)> m_headersWanted;

@@ -67,6 +67,22 @@ void Pop3Connection::abort(const QString &reason)
     }
 }
 
+void Pop3Connection::endWith(const QByteArray &command)
+{
+    if (!m_socket || m_failed)
+        return;
+    QSslSocket *socket = std::exchange(m_socket, nullptr);
+    socket->disconnect(this);
+    socket->write(command + "\r\n");
+    socket->flush();
+    // Closes once anything still buffered is written; a socket that never
+    // gets there goes with this object.
+    connect(socket, &QAbstractSocket::disconnected, socket, &QObject::deleteLater);
+    socket->disconnectFromHost();
+    m_failed = true;
+    m_lastError = QStringLiteral("The session has ended.");
+}
+
 bool Pop3Connection::open(const QString &host, quint16 port, bool tls, QString *error)
 {
     abort(QString());

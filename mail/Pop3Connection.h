@@ -44,6 +44,9 @@ public:
     // progress returns. The first reason given since open() is the one
     // lastError() keeps.
     void abort(const QString &reason);
+    // Sends a last command and closes once it is written, without waiting
+    // for its answer; the connection counts as closed from now on.
+    void endWith(const QByteArray &command);
     // The status text of a greeting that was "-ERR", for the caller to quote.
     QByteArray refusedGreeting() const { return m_refusedGreeting; }
 

@@ -155,6 +155,17 @@ QStringList ScriptedServer::commands() const
     return QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
 }
 
+QStringList ScriptedServer::commandsEndingWith(const QString &last) const
+{
+    QDeadlineTimer deadline(3000);
+    QStringList received = commands();
+    while ((received.isEmpty() || received.last() != last) && !deadline.hasExpired()) {
+        QThread::msleep(10);
+        received = commands();
+    }
+    return received;
+}
+
 struct BoxAnswerer::Private
 {
     QTimer timer;

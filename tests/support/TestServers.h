@@ -46,6 +46,9 @@ public:
     quint16 port() const { return m_port; }
     QString host() const { return QStringLiteral("127.0.0.1:%1").arg(m_port); }
     QStringList commands() const; // every command line the server received
+    // The same, once the last one received is `last` (a client that has no
+    // reason to wait for the answer to QUIT may return before it arrives).
+    QStringList commandsEndingWith(const QString &last) const;
 
 private:
     QProcess m_process;
