@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QStringDecoder>
 
 #include <optional>
 
@@ -27,22 +28,39 @@ QString trimSpaces(const QString &text)
     return text.mid(begin, end - begin);
 }
 
-QStringList splitRuleFileLines(const QByteArray &bytes)
+namespace {
+// Cuts text at every CR LF, CR or LF, with whatever each piece is.
+template <typename Text, typename Decode>
+QStringList splitAtLineEnds(const Text &text, Decode decode)
 {
     QStringList lines;
     qsizetype start = 0;
-    while (start < bytes.size()) {
-        const qsizetype cr = bytes.indexOf('\r', start);
-        if (cr < 0) {
-            lines.append(decodeEightBitText(bytes.mid(start)));
-            break;
-        }
-        lines.append(decodeEightBitText(bytes.mid(start, cr - start)));
-        start = cr + 1;
-        if (start < bytes.size() && bytes.at(start) == '\n')
+    const qsizetype size = text.size();
+    while (start < size) {
+        qsizetype end = start;
+        while (end < size && text.at(end) != '\r' && text.at(end) != '\n')
+            ++end;
+        lines.append(decode(text.mid(start, end - start)));
+        start = end + 1;
+        if (end + 1 < size && text.at(end) == '\r' && text.at(end + 1) == '\n')
             ++start;
     }
     return lines;
+}
+} // namespace
+
+QStringList splitRuleFileLines(const QByteArray &bytes)
+{
+    // Editors that offer UTF-16 write its byte-order mark; the file is then
+    // text as a whole. Otherwise each line is decoded on its own.
+    const bool littleEndian = bytes.startsWith("\xff\xfe"), bigEndian = bytes.startsWith("\xfe\xff");
+    if (littleEndian || bigEndian) {
+        QStringDecoder utf16(littleEndian ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE);
+        const QString text = utf16.decode(bytes.mid(2));
+        return splitAtLineEnds(text, [](const QString &line) { return line; });
+    }
+    const QByteArray body = bytes.startsWith("\xef\xbb\xbf") ? bytes.mid(3) : bytes;
+    return splitAtLineEnds(body, [](const QByteArray &line) { return decodeEightBitText(line); });
 }
 
 std::optional<RuleKey> ruleKeyNamed(const QString &key)
@@ -66,12 +84,8 @@ RuleBlock readRuleBlock(const QByteArray &fileBytes)
     qsizetype next = 0;
     while (next < lines.size() && trimSpaces(lines.at(next)) != BlockStart)
         ++next;
-    if (next == lines.size()) {
-        for (const QByteArray &line : fileBytes.split('\n'))
-            if (trimSpaces(decodeEightBitText(line)) == BlockStart)
-                return {RuleBlock::Problem::UnixLineEnds, {}};
+    if (next == lines.size())
         return {RuleBlock::Problem::NoBlockStart, {}};
-    }
 
     RuleBlock block;
     for (++next; next < lines.size(); ++next) {
@@ -121,8 +135,6 @@ QString ruleProblemText(RuleBlock::Problem problem, const QString &path)
         return QStringLiteral("No rules applied: %1 has no [rfstart] line").arg(name);
     case RuleBlock::Problem::NoBlockEnd:
         return QStringLiteral("No rules applied: %1 has no [rfend] line").arg(name);
-    case RuleBlock::Problem::UnixLineEnds:
-        return QStringLiteral("No rules applied: save %1 with CR LF line ends").arg(name);
     }
     return QString();
 }

@@ -22,9 +22,7 @@ struct RuleCondition
 // yields no conditions at all, never a part of them.
 struct RuleBlock
 {
-    // UnixLineEnds: no block start, but there would be one if a lone LF
-    // ended a line; said apart because the user sees a [rfstart] line.
-    enum class Problem { None, FileMissing, FileUnreadable, NoBlockStart, NoBlockEnd, UnixLineEnds };
+    enum class Problem { None, FileMissing, FileUnreadable, NoBlockStart, NoBlockEnd };
 
     Problem problem = Problem::None;
     QList<RuleCondition> conditions;
@@ -39,8 +37,10 @@ bool IsComment(const QString &text);
 // Removes spaces (and only spaces: tabs stay) at both ends.
 QString trimSpaces(const QString &text);
 
-// Splits the file into lines ended by CR or CR LF; a lone LF is text. Each
-// line is decoded on its own, as UTF-8 when valid, else as windows-1252.
+// Splits the file into lines ended by CR LF, CR or LF. A UTF-8 byte-order
+// mark is skipped; a file that starts with a UTF-16 byte-order mark is read as
+// UTF-16. Otherwise each line is decoded on its own, as UTF-8 when valid, else
+// as windows-1252.
 QStringList splitRuleFileLines(const QByteArray &bytes);
 
 // The key a condition line names, from its text before the first '='.

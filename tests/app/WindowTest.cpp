@@ -140,7 +140,7 @@ TEST(Window, CaptionsFitAndControlsHaveAccessibleNames)
         EXPECT_FALSE(c->accessibleName().isEmpty()) << qPrintable(c->objectName());
 
     // A long status text is shrunk to fit and kept whole in the tool tip.
-    const QString longText = QStringLiteral("No rules applied: save filters.txt with CR LF line ends");
+    const QString longText = QStringLiteral("No rules applied: filters.txt has no [rfstart] line, see the read-me");
     w.setStatus(longText);
     auto *status = w.findChild<QLabel *>(QStringLiteral("LabStatus"));
     EXPECT_LE(status->fontMetrics().horizontalAdvance(longText), status->width());

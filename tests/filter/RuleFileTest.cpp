@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include "tests/support/QtPrinting.h"
 
@@ -19,6 +20,14 @@ using Problem = RuleBlock::Problem;
 using Conditions = QList<RuleCondition>;
 
 RuleCondition cond(RuleKey key, const char *value) { return {key, QString::fromUtf8(value)}; }
+
+// A file saved as UTF-16, byte-order mark first.
+QByteArray utf16(const char *text, bool littleEndian)
+{
+    QStringEncoder encoder(littleEndian ? QStringEncoder::Utf16LE : QStringEncoder::Utf16BE,
+                           QStringEncoder::Flag::WriteBom);
+    return encoder.encode(QString::fromUtf8(text));
+}
 
 TEST(RuleLineTests, EmptyAndComment)
 {
@@ -40,12 +49,14 @@ TEST(RuleLineTests, TrimsSpacesOnly)
     EXPECT_EQ(trimSpaces(QStringLiteral("    ")), QString());
 }
 
-TEST(RuleFileLines, EndAtCrOrCrLfButNotAtALoneLf)
+TEST(RuleFileLines, EndAtCrLfCrOrLf)
 {
     const struct { QByteArray bytes; QStringList lines; } cases[] = {
         {"a\r\nb\r\n", {"a", "b"}},
         {"a\rb\r", {"a", "b"}},
-        {"a\nb\r\nc", {"a\nb", "c"}},
+        {"a\nb\r\nc", {"a", "b", "c"}},
+        {"a\n\nb\n", {"a", "", "b"}},
+        {"a\n\rb", {"a", "", "b"}},
         {"a\r\rb", {"a", "", "b"}},
         {"a\r\n\r\nb", {"a", "", "b"}},
         {"", {}},
@@ -92,8 +103,14 @@ TEST(RuleBlockReading, ConditionLines)
          "[rfstart]\r\n[rfstart]\r\nmsgfromis=a\r\n[rfend]", {cond(K::FromIs, "a")}},
         {"markers found after trimming spaces", "  [rfstart]  \r\nmsgfromis=a\r\n [rfend] \r\n", {cond(K::FromIs, "a")}},
         {"CR-only file", "[rfstart]\rmsgsubjectis=hi\rmsgfromis=x\r[rfend]\r", {cond(K::SubjectIs, "hi"), cond(K::FromIs, "x")}},
-        {"lone LF keeps lines together", "[rfstart]\r\nmsgfromis=a\nmsgsubjectis=b\r\n[rfend]",
-         {cond(K::FromIs, "a\nmsgsubjectis")}},
+        {"LF-only file, as every editor here writes", "[rfstart]\nmsgfromis=a\nmsgsubjectis=b\n[rfend]\n",
+         {cond(K::FromIs, "a"), cond(K::SubjectIs, "b")}},
+        {"line ends mixed line by line", "[rfstart]\r\nmsgfromis=a\nmsgsubjectis=b\rmsgfromis=c\r\n[rfend]",
+         {cond(K::FromIs, "a"), cond(K::SubjectIs, "b"), cond(K::FromIs, "c")}},
+        {"UTF-8 byte-order mark", "\xef\xbb\xbf[rfstart]\nmsgsubjectis=gr\xc3\xbc\xc3\x9f\x65\n[rfend]\n",
+         {cond(K::SubjectIs, "grüße")}},
+        {"UTF-16 little-endian with its mark", utf16("[rfstart]\r\nmsgfromis=ü\n[rfend]", true), {cond(K::FromIs, "ü")}},
+        {"UTF-16 big-endian with its mark", utf16("[rfstart]\nmsgfromis=x\n[rfend]", false), {cond(K::FromIs, "x")}},
         {"repeated keys all count", "[rfstart]\r\nmsgfromis=a\r\nmsgfromis=b\r\nmsgfromis=a\r\n[rfend]",
          {cond(K::FromIs, "a"), cond(K::FromIs, "b"), cond(K::FromIs, "a")}},
     };
@@ -110,7 +127,6 @@ TEST(RuleBlockReading, BrokenFilesGiveNoConditionsAtAll)
         {"empty file", "", Problem::NoBlockStart},
         {"markers in capitals", "[RFSTART]\r\nmsgfromis=a\r\n[RFEND]\r\n", Problem::NoBlockStart},
         {"blank inside the brackets", "[ rfstart ]\r\nmsgfromis=a\r\n[rfend]\r\n", Problem::NoBlockStart},
-        {"only LF line ends", "[rfstart]\nmsgfromis=a\n[rfend]\n", Problem::UnixLineEnds},
         {"LF lines without a start", "msgfromis=a\n[rfend]\n", Problem::NoBlockStart},
         {"no end", "[rfstart]\r\nmsgfromis=a\r\nmsgsubjectis=b\r\n", Problem::NoBlockEnd},
         {"end in capitals", "[rfstart]\r\nmsgfromis=a\r\n[RFEND]\r\n", Problem::NoBlockEnd},
@@ -145,8 +161,7 @@ TEST(RuleFileReading, MissingUnreadableAndPresentFiles)
 
 TEST(RuleFileReading, ProblemTextsNameTheFileInPlainWords)
 {
-    for (Problem p : {Problem::FileMissing, Problem::FileUnreadable, Problem::NoBlockStart, Problem::NoBlockEnd,
-                      Problem::UnixLineEnds}) {
+    for (Problem p : {Problem::FileMissing, Problem::FileUnreadable, Problem::NoBlockStart, Problem::NoBlockEnd}) {
         const QString text = ruleProblemText(p, QStringLiteral("/some/folder/filters.txt"));
         EXPECT_TRUE(text.contains(QStringLiteral("filters.txt"))) << int(p);
         EXPECT_FALSE(text.contains(QStringLiteral("/some/folder"))) << int(p);
