@@ -97,14 +97,14 @@ MailboxFlows::WalkEnd MailboxFlows::walkMessages(const std::function<bool(qsizet
     return WalkEnd::Completed;
 }
 
-void MailboxFlows::reportLostConnection(const QString &consequence)
+QString MailboxFlows::reportLostConnection(const QString &consequence)
 {
     const QString where = m_lostAfter == 0 ? QStringLiteral("before the first message")
                                            : QStringLiteral("after message %1").arg(m_lostAfter);
-    m_lossStatus = QStringLiteral("Connection lost %1 of %2").arg(where).arg(m_client.MsgCount());
     m_view.showError(QStringLiteral("Error during SetCurrentMsg"),
                      QStringLiteral("The connection to the server was lost %1 of %2. %3%4")
                          .arg(where).arg(m_client.MsgCount()).arg(m_client.ErrorText(), consequence));
+    return QStringLiteral("Connection lost %1 of %2").arg(where).arg(m_client.MsgCount());
 }
 
 void MailboxFlows::deleteMarkedMessages()
@@ -138,9 +138,8 @@ void MailboxFlows::deleteMarkedMessages()
             return;
         if (end == WalkEnd::ConnectionLost) {
             // The lists stay as they are, checks included, for another try.
-            reportLostConnection(QStringLiteral(" The server deleted nothing: it carries out deletions only when "
-                                                "the session ends properly."));
-            status = m_lossStatus;
+            status = reportLostConnection(QStringLiteral(" The server deleted nothing: it carries out deletions "
+                                                         "only when the session ends properly."));
         } else {
             // The server carries out the deletions only when the session ends
             // with QUIT; when that fails, the user must not think they were done.
@@ -164,8 +163,7 @@ void MailboxFlows::connectWithBoxes()
     m_client.HostName = m_view.hostText();
     m_client.UserName = m_view.userText();
     m_client.Password = m_view.passwordText();
-    QString invalid;
-    const std::optional<HostAddress> target = parseHostAddress(m_client.HostName, m_client.Port, &invalid);
+    const std::optional<HostAddress> target = parseHostAddress(m_client.HostName, m_client.Port, nullptr);
     m_view.setStatus(QStringLiteral("Connecting to %1 ...").arg(target ? target->host : m_client.HostName.trimmed()));
     m_client.Connect();
     if (!m_cancelled)
@@ -180,7 +178,7 @@ QString MailboxFlows::headerDownload()
     m_view.clearMessageList();
     m_view.records().clear();
 
-    QString ruleNotice, lossStatus;
+    QString notice;
     connectWithBoxes();
     if (m_cancelled)
         return QString();
@@ -207,22 +205,21 @@ QString MailboxFlows::headerDownload()
                 return QString();
             if (end == WalkEnd::ConnectionLost) {
                 // What was read is listed; the box says where the rest went.
-                reportLostConnection(QString());
-                lossStatus = m_lossStatus;
+                notice = reportLostConnection(QString());
             } else {
                 m_client.Disconnect();
                 if (m_cancelled)
                     return QString();
             }
-            ruleNotice = m_view.displayThroughFilter();
+            if (const QString ruleNotice = m_view.displayThroughFilter(); !ruleNotice.isEmpty())
+                notice = ruleNotice;
         }
         m_view.setButtonEnabled(Button::Delete, true);
     }
     // A rule file that could not be used is worth more to the user than the
     // disconnection, and this is the one place per pass where it is said.
-    const QString status = !ruleNotice.isEmpty() ? ruleNotice : !lossStatus.isEmpty() ? lossStatus : m_client.StatusText();
-    m_view.setStatus(status);
+    m_view.setStatus(notice.isEmpty() ? m_client.StatusText() : notice);
     m_view.setButtonEnabled(Button::Check, true);
     m_view.setButtonEnabled(Button::Update, true);
-    return ruleNotice.isEmpty() && lossStatus.isEmpty() ? QString() : status;
+    return notice;
 }

@@ -49,14 +49,16 @@ private:
     WalkEnd walkMessages(const std::function<bool(qsizetype i)> &wanted,
                          const std::function<void(qsizetype i, qsizetype count)> &beforeMessage,
                          const std::function<void(qsizetype i)> &takeMessage);
-    // Returns the filter pass's notice for the user ("" when there is none).
+    // Returns what the status line says in place of the disconnection: the
+    // filter pass's notice, else a lost connection ("" when neither).
     QString headerDownload();
     void deleteMarkedMessages();
     void connectWithBoxes();
     // Shows ErrorText under the title when the last call failed.
     bool failed(const char *title);
-    // One box for a connection lost during the walk; consequence ends its text.
-    void reportLostConnection(const QString &consequence);
+    // One box for a connection lost during the walk; consequence ends its
+    // text. Returns the status line that says so.
+    QString reportLostConnection(const QString &consequence);
 
     MailboxView &m_view;
     Pop3Client &m_client;
@@ -64,5 +66,4 @@ private:
     bool m_cancelled = false;
     StatusPace m_pace;
     qsizetype m_lostAfter = 0;   // the last message read before the connection was lost
-    QString m_lossStatus;
 };
