@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
 
 namespace {
@@ -29,7 +30,8 @@ QString DocumentFolders::readmeFile() const
 
 QString DocumentFolders::sampleRuleFile() const
 {
-    return QDir(sharedFolder).filePath(RuleFileName);
+    const QString installed = QDir(sharedFolder).filePath(RuleFileName);
+    return QFile::exists(installed) ? installed : QStringLiteral(":/sample/filters.txt");
 }
 
 DocumentFolders DocumentFolders::forThisProgram()
@@ -52,8 +54,10 @@ QString applicationFolderFile(const QString &fileName)
 QString ensureRuleFile(const DocumentFolders &folders)
 {
     const QString rules = folders.ruleFile();
-    if (!folders.portable() && !QFile::exists(rules)) {
-        QDir().mkpath(folders.configFolder);
+    if (!QFile::exists(rules)) {
+        QDir().mkpath(QFileInfo(rules).absolutePath());
+        // A copy of a read-only file (the installed sample, the built-in one)
+        // is read-only too; the user's rule file is theirs to edit.
         if (QFile::copy(folders.sampleRuleFile(), rules))
             QFile::setPermissions(rules, QFile::permissions(rules) | QFileDevice::WriteOwner | QFileDevice::WriteUser);
     }

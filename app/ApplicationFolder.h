@@ -7,8 +7,9 @@
 //   readme.txt sit beside the executable, and that rule file is the one used;
 // - installed (the executable in PREFIX/bin, the shipped files in
 //   PREFIX/share/purgelet): the program cannot write beside itself, so the
-//   rule file is filters.txt in the user's configuration folder, made from the
-//   shipped sample the first time "Create Filters" is pressed.
+//   rule file is filters.txt in the user's configuration folder.
+// Either way "Create Filters" makes a missing rule file from the sample: the
+// installed one, else the copy built into the program.
 struct DocumentFolders
 {
     QString applicationFolder;  // the executable's folder
@@ -29,6 +30,6 @@ struct DocumentFolders
 QString ruleFilePath();
 // A file beside the executable.
 QString applicationFolderFile(const QString &fileName);
-// Makes the rule file from the shipped sample when the installed layout has
-// none yet; returns the rule file. Never overwrites an existing file.
+// Makes the rule file from the sample when there is none yet; returns the
+// rule file. Never overwrites an existing file.
 QString ensureRuleFile(const DocumentFolders &folders);

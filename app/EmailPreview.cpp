@@ -13,6 +13,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 
 namespace {
 
@@ -162,6 +163,7 @@ void EmailPreview::buildControls()
     HeaderBox->setTabChangesFocus(true);
     setColours(HeaderBox, QPalette::Base, palette().color(QPalette::Button), palette().color(QPalette::WindowText));
     HeaderBox->insertPlainText(QStringLiteral("Message Header Preview\r\n"));
+    m_emptyPreviewPalette = HeaderBox->palette();
 
     Label3 = label("Label3", QStringLiteral("Purgelet"), fromTwips(5400, 120, 2775, 495));
     Label3->setFont(uiFont(13.5));
@@ -183,6 +185,14 @@ void EmailPreview::buildControls()
     connect(CmdUpdate, &QPushButton::clicked, this, [this] { runFlow(&MailboxFlows::checkMails); });
     connect(CmdDeleteOnSvr, &QPushButton::clicked, this, [this] { runFlow(&MailboxFlows::deleteOnServer); });
     connect(CmdExit, &QPushButton::clicked, this, &QWidget::close);
+    // Enter in a log-in box is "Check Mails" (which does nothing while a flow runs).
+    for (QLineEdit *box : {Txthostname, Txtusername, Txtpassword})
+        connect(box, &QLineEdit::returnPressed, this, [this] {
+            if (cmdcheck->isEnabled())
+                runFlow(&MailboxFlows::checkMails);
+        });
+    auto *quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
+    connect(quit, &QShortcut::activated, this, &QWidget::close);
     connectListHandlers();
     connectDocumentsAndLinks();
 }

@@ -6,6 +6,7 @@
 #include "mail/Pop3Client.h"
 #include "messages/RecordStore.h"
 
+#include <QPalette>
 #include <QPointer>
 #include <QWidget>
 
@@ -65,7 +66,8 @@ private:
     void connectListHandlers();
     void connectDocumentsAndLinks();
     // The list's two handlers: a new current line shows its record in the
-    // preview box; a changed check box rewrites its record's mark.
+    // preview box; a changed check box rewrites its record's mark (and the
+    // preview, when it shows that line).
     void showPreviewOfLine(int row);
     void markLine(int row, bool checked);
 
@@ -79,4 +81,5 @@ private:
     Pop3Client FreePOP1;
     MailboxFlows m_flows;
     QPointer<QMessageBox> m_openBox;
+    QPalette m_emptyPreviewPalette;
 };

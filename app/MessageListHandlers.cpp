@@ -38,12 +38,18 @@ void EmailPreview::showPreviewOfLine(int row)
 void EmailPreview::markLine(int row, bool checked)
 {
     HEmailList.rewriteMark(row, checked);
+    // The preview of the current line shows its mark as it is now.
+    if (row == EmailList->currentRow())
+        showPreviewOfLine(row);
 }
 
 void EmailPreview::clearLines()
 {
     const QSignalBlocker blocker(EmailList);
     EmailList->clear();
+    // Whatever the preview showed belongs to a listing that is gone.
+    HeaderBox->setPalette(m_emptyPreviewPalette);
+    HeaderBox->clear();
 }
 
 void EmailPreview::appendLine(const QString &text, bool checked)

@@ -10,7 +10,8 @@ void markRecords(RecordStore &records, const RuleBlock &rules)
     const RuleMatcher matcher(rules.usable() ? rules.conditions : QList<RuleCondition>());
     for (qsizetype i = 0; i < records.count(); ++i) {
         const MessageRecord record = records.read(i);
-        records.rewriteMark(i, matcher.matches(record.from, record.subject, record.size));
+        const std::optional<RuleCondition> hit = matcher.firstHolding(record.from, record.subject, record.size);
+        records.rewriteVerdict(i, hit ? conditionText(*hit) : QString());
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "messages/TextDecoding.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStringDecoder>
@@ -63,19 +64,30 @@ QStringList splitRuleFileLines(const QByteArray &bytes)
     return splitAtLineEnds(body, [](const QByteArray &line) { return decodeEightBitText(line); });
 }
 
+namespace {
+const struct { const char *name; RuleKey key; } RuleKeyNames[] = {
+    {"msgsubjectcontains", RuleKey::SubjectContains},
+    {"msgfromcontains", RuleKey::FromContains},
+    {"msgsubjectis", RuleKey::SubjectIs},
+    {"msgfromis", RuleKey::FromIs},
+    {"msgsizeisgreaterthan", RuleKey::SizeGreaterThan},
+};
+} // namespace
+
 std::optional<RuleKey> ruleKeyNamed(const QString &key)
 {
-    static const struct { const char *name; RuleKey key; } keys[] = {
-        {"msgsubjectcontains", RuleKey::SubjectContains},
-        {"msgfromcontains", RuleKey::FromContains},
-        {"msgsubjectis", RuleKey::SubjectIs},
-        {"msgfromis", RuleKey::FromIs},
-        {"msgsizeisgreaterthan", RuleKey::SizeGreaterThan},
-    };
-    for (const auto &k : keys)
+    for (const auto &k : RuleKeyNames)
         if (key == QLatin1String(k.name))
             return k.key;
     return std::nullopt;
+}
+
+QString conditionText(const RuleCondition &condition)
+{
+    for (const auto &k : RuleKeyNames)
+        if (k.key == condition.key)
+            return QLatin1String(k.name) + u'=' + condition.value;
+    return condition.value;
 }
 
 RuleBlock readRuleBlock(const QByteArray &fileBytes)
@@ -128,7 +140,8 @@ QString ruleProblemText(RuleBlock::Problem problem, const QString &path)
     case RuleBlock::Problem::None:
         return QString();
     case RuleBlock::Problem::FileMissing:
-        return QStringLiteral("No rules applied: %1 was not found").arg(name);
+        return QStringLiteral("No rules applied: no %1 in %2; Create Filters makes one")
+            .arg(name, QDir::toNativeSeparators(QFileInfo(path).absolutePath()));
     case RuleBlock::Problem::FileUnreadable:
         return QStringLiteral("No rules applied: %1 could not be read").arg(name);
     case RuleBlock::Problem::NoBlockStart:

@@ -45,6 +45,8 @@ QStringList splitRuleFileLines(const QByteArray &bytes);
 
 // The key a condition line names, from its text before the first '='.
 std::optional<RuleKey> ruleKeyNamed(const QString &key);
+// The condition as a rule line: "msgsizeisgreaterthan=1000000".
+QString conditionText(const RuleCondition &condition);
 
 // The conditions of the first [rfstart] ... [rfend] block, in file order.
 RuleBlock readRuleBlock(const QByteArray &fileBytes);

@@ -2,36 +2,47 @@
 
 #include "filter/RuleFile.h"
 
+#include <QHash>
 #include <QSet>
 #include <QStringMatcher>
 
 #include <optional>
+#include <utility>
 #include <vector>
 
 // Judges messages by the conditions of one rule block. A message is matched
 // when at least one condition holds (conditions combine by "or", so their
-// order does not matter). Text comparisons ignore letter case by comparing
-// lower-cased forms, accented letters included.
+// order does not matter for the verdict). Text comparisons ignore letter case
+// by comparing lower-cased forms, accented letters included.
 class RuleMatcher
 {
 public:
     explicit RuleMatcher(const QList<RuleCondition> &conditions);
 
-    bool matches(const QString &from, const QString &subject, const QString &size) const;
+    bool matches(const QString &from, const QString &subject, const QString &size) const
+    {
+        return firstHolding(from, subject, size).has_value();
+    }
+    // The condition, first in file order, that holds for the message, so the
+    // user can be told why a message was marked.
+    std::optional<RuleCondition> firstHolding(const QString &from, const QString &subject, const QString &size) const;
 
 private:
+    // Each condition is known by its position in the block.
     struct FieldRules
     {
-        std::vector<QStringMatcher> contains;
+        std::vector<QStringMatcher> contains;  // in file order
+        std::vector<qsizetype> containsPosition;
         QSet<QString> containsValues;  // each value is searched for once
-        bool containsEmpty = false;  // an empty value occurs in every non-empty field
-        QSet<QString> equals;
+        std::optional<qsizetype> containsEmpty;  // an empty value occurs in every non-empty field
+        QHash<QString, qsizetype> equals;
 
-        bool hold(const QString &field) const;
+        // The first position that holds for the field, if any.
+        std::optional<qsizetype> firstHolding(const QString &field) const;
     };
 
+    QList<RuleCondition> m_conditions;
     FieldRules m_from;
     FieldRules m_subject;
-    // "size greater than v" for several v holds exactly when it holds for the smallest.
-    std::optional<qint64> m_smallestSizeLimit;
+    std::vector<std::pair<qint64, qsizetype>> m_sizeLimits;  // by limit, smallest first
 };

@@ -29,6 +29,21 @@ private:
     bool &m_running;
     MailboxView &m_view;
 };
+QString messagesText(qsizetype n)
+{
+    return n == 1 ? QStringLiteral("1 message") : QStringLiteral("%1 messages").arg(n);
+}
+
+// The status line after a deletion: what the server confirmed, what is left.
+QString deletionOutcome(bool confirmed, qsizetype deleted, qsizetype onServer, const QString &notice)
+{
+    QString text = confirmed ? QStringLiteral("Deleted %1 on the server").arg(messagesText(deleted))
+                             : QStringLiteral("The server did not confirm the deletion");
+    if (onServer >= 0)
+        text += confirmed ? QStringLiteral(", %1 left").arg(onServer)
+                          : QStringLiteral(", %1 on the server").arg(messagesText(onServer));
+    return notice.isEmpty() ? text : text + QStringLiteral("; ") + notice;
+}
 } // namespace
 
 void MailboxFlows::checkMails()
@@ -146,10 +161,12 @@ void MailboxFlows::deleteMarkedMessages()
             m_client.Disconnect();
             if (m_cancelled)
                 return;
-            failed("Error during Disconnect");
-            status = headerDownload();
+            const bool confirmed = !failed("Error during Disconnect");
+            const qsizetype deleted = m_client.DeletionsAccepted();
+            const Listing listing = headerDownload();
             if (m_cancelled)
                 return;
+            status = deletionOutcome(confirmed, deleted, listing.onServer, listing.notice);
         }
     }
     m_view.setStatus(status.isEmpty() ? m_client.StatusText() : status);
@@ -170,7 +187,7 @@ void MailboxFlows::connectWithBoxes()
         m_view.setStatus(m_client.StatusText());
 }
 
-QString MailboxFlows::headerDownload()
+MailboxFlows::Listing MailboxFlows::headerDownload()
 {
     using Button = MailboxView::Button;
     m_view.setButtonEnabled(Button::Check, false);
@@ -178,12 +195,14 @@ QString MailboxFlows::headerDownload()
     m_view.clearMessageList();
     m_view.records().clear();
 
-    QString notice;
+    Listing listing;
+    QString &notice = listing.notice;
     connectWithBoxes();
     if (m_cancelled)
-        return QString();
+        return listing;
     if (!failed("Error during Connect")) {
         const qsizetype count = m_client.MsgCount();
+        listing.onServer = count;
         m_view.setTitle(QStringLiteral("Total %1 Messages in Inbox of %2").arg(count).arg(m_client.UserName));
         if (count > 0) {
             const WalkEnd end = walkMessages(
@@ -202,14 +221,14 @@ QString MailboxFlows::headerDownload()
                     m_view.records().append(record);
                 });
             if (end == WalkEnd::Cancelled)
-                return QString();
+                return listing;
             if (end == WalkEnd::ConnectionLost) {
                 // What was read is listed; the box says where the rest went.
                 notice = reportLostConnection(QString());
             } else {
                 m_client.Disconnect();
                 if (m_cancelled)
-                    return QString();
+                    return listing;
             }
             if (const QString ruleNotice = m_view.displayThroughFilter(); !ruleNotice.isEmpty())
                 notice = ruleNotice;
@@ -221,5 +240,5 @@ QString MailboxFlows::headerDownload()
     m_view.setStatus(notice.isEmpty() ? m_client.StatusText() : notice);
     m_view.setButtonEnabled(Button::Check, true);
     m_view.setButtonEnabled(Button::Update, true);
-    return notice;
+    return listing;
 }

@@ -49,9 +49,14 @@ private:
     WalkEnd walkMessages(const std::function<bool(qsizetype i)> &wanted,
                          const std::function<void(qsizetype i, qsizetype count)> &beforeMessage,
                          const std::function<void(qsizetype i)> &takeMessage);
-    // Returns what the status line says in place of the disconnection: the
-    // filter pass's notice, else a lost connection ("" when neither).
-    QString headerDownload();
+    struct Listing
+    {
+        // What the status line says in place of the disconnection: the filter
+        // pass's notice, else a lost connection ("" when neither).
+        QString notice;
+        qsizetype onServer = -1;  // messages in the mailbox; -1 when no session began
+    };
+    Listing headerDownload();
     void deleteMarkedMessages();
     void connectWithBoxes();
     // Shows ErrorText under the title when the last call failed.

@@ -75,6 +75,7 @@ void Pop3Client::resetSession()
     m_requestedUpTo = 0;
     m_unconfirmedDeletes.clear();
     m_deletionAsked = false;
+    m_deletionsAccepted = 0;
     m_pipelining = false;
     m_connection->setMaxInFlight(1);
 }
@@ -426,8 +427,10 @@ void Pop3Client::DeleteCurrentMsg()
         failWith(QStringLiteral("Deleting message %1 failed: %2").arg(m_currentNumber).arg(m_connection->lastError()));
     else if (!reply->ok)
         failWith(explainRefusal(reply->status, QStringLiteral("The server would not delete message %1.").arg(m_currentNumber)));
-    else
+    else {
+        ++m_deletionsAccepted;
         succeed();
+    }
 }
 
 void Pop3Client::Disconnect()
@@ -440,9 +443,6 @@ void Pop3Client::Disconnect()
     for (const auto &request : m_headerRequests)
         m_connection->discard(request.second);
     m_headerRequests.clear();
-    for (const auto id : m_unconfirmedDeletes)
-        m_connection->discard(id);
-    m_unconfirmedDeletes.clear();
     if (!m_deletionAsked) {
         // Nothing for the server to carry out: its answer would change
         // nothing, so the session ends without waiting for it.
@@ -453,8 +453,14 @@ void Pop3Client::Disconnect()
     }
     // Every command's answer is in before QUIT asks the server to act on them.
     std::optional<Pop3Reply> reply;
-    if (m_connection->waitForAllReplies())
+    if (m_connection->waitForAllReplies()) {
+        // Every answer is in by now: counting the accepted deletions waits no more.
+        for (const auto id : m_unconfirmedDeletes)
+            if (const std::optional<Pop3Reply> deleted = m_connection->wait(id); deleted && deleted->ok)
+                ++m_deletionsAccepted;
         reply = m_connection->run("QUIT", false);
+    }
+    m_unconfirmedDeletes.clear();
     m_connection->abort(QString());
     if (!reply || !reply->ok) {
         failWith(QStringLiteral("The server did not confirm the end of the session, so it may have deleted nothing."));

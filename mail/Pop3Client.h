@@ -58,6 +58,9 @@ public:
 
     void DeleteCurrentMsg();
     void Disconnect();
+    // Messages whose DELE the server accepted in this session; they are gone
+    // once Disconnect has succeeded (the server acts only at QUIT).
+    qsizetype DeletionsAccepted() const { return m_deletionsAccepted; }
 
     // Drops the connection without QUIT (the server then deletes nothing).
     void Abort();
@@ -117,6 +120,7 @@ private:
     qsizetype m_requestedUpTo = 0;
     std::vector<quint64> m_unconfirmedDeletes;
     bool m_deletionAsked = false;      // a DELE was sent in this session
+    qsizetype m_deletionsAccepted = 0;
     HeaderCache m_cache;
     bool m_useCache = true;
     std::function<bool(qsizetype)> m_headersWanted;

@@ -10,5 +10,7 @@ HeaderPreview headerPreview(const MessageRecord &record)
     preview.text += QStringLiteral("SUBJECT     : ") + record.subject + QStringLiteral("\r\n");
     preview.text += QStringLiteral("DATE        : ") + record.date + QStringLiteral("\r\n");
     preview.text += QStringLiteral("SIZE        : ") + record.size;
+    if (!record.rule.isEmpty())
+        preview.text += QStringLiteral("\r\nRULE        : ") + record.rule;
     return preview;
 }

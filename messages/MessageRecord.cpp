@@ -46,7 +46,9 @@ QString unescapeRecordValue(const QString &text)
 
 QString MessageRecord::toLine() const
 {
-    const QStringList fields{extraA, extraB, date, from, subject, size, mark};
+    QStringList fields{extraA, extraB, date, from, subject, size, mark};
+    if (!rule.isEmpty())
+        fields << rule;
     QStringList escaped;
     escaped.reserve(fields.size());
     for (const QString &f : fields)
@@ -68,5 +70,6 @@ MessageRecord MessageRecord::fromLine(const QString &line)
     r.subject = field(Subject);
     r.size = field(Size);
     r.mark = field(Mark);
+    r.rule = field(Rule);
     return r;
 }

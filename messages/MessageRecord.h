@@ -4,7 +4,8 @@
 #include <QStringList>
 
 // One mailbox message as the program keeps it: seven text fields joined by
-// "##" (extra A, extra B, date, from, subject, size, mark).
+// "##" (extra A, extra B, date, from, subject, size, mark), and an eighth, the
+// rule that marked the message, only when a rule did.
 //
 // Values may hold '#', which would shift every later field when the line is
 // split on "##". Values are therefore escaped when the line is built ('%' ->
@@ -12,7 +13,7 @@
 // splits into exactly seven fields and every value round-trips.
 struct MessageRecord
 {
-    enum Field { ExtraA, ExtraB, Date, From, Subject, Size, Mark, FieldCount };
+    enum Field { ExtraA, ExtraB, Date, From, Subject, Size, Mark, Rule };
 
     QString extraA;
     QString extraB;
@@ -21,6 +22,7 @@ struct MessageRecord
     QString subject;
     QString size;
     QString mark = QStringLiteral("FMARK");
+    QString rule;  // as a rule line, "msgfromcontains=promo@"; empty when no rule holds
 
     static inline const QString Separator = QStringLiteral("##");
     static inline const QString Marked = QStringLiteral("DOFILTER");

@@ -18,6 +18,9 @@ public:
     // Replaces only the mark field of record k; every other field, every other
     // line and the count stay as they are. Out-of-range k is ignored.
     void rewriteMark(qsizetype k, bool marked);
+    // The filter's verdict on record k: marked, and by which rule, when rule
+    // is not empty; not marked otherwise.
+    void rewriteVerdict(qsizetype k, const QString &rule);
 
     // Changes with every change of the store, and no two stores share a
     // version, so that what is derived from a store knows when to derive again.

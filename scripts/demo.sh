@@ -5,6 +5,8 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j2 --target purgelet
+# The demo's own rules, which check its spam; the shipped sample checks nothing.
+cp tests/fixtures/demo-filters.txt build/bin/filters.txt
 bash tests/fixtures/dovecot.sh start build/demo-server --no-tls
 . build/demo-server/env
 echo "Demo mailbox: host 127.0.0.1:$PURGELET_POP3_PORT  user demo  password $PURGELET_FIXTURE_PASSWORD"

@@ -1,4 +1,5 @@
 #include "app/ApplicationFolder.h"
+#include "filter/RuleFile.h"
 #include "tests/support/QtPrinting.h"
 
 #include <QDir>
@@ -36,13 +37,16 @@ TEST(DocumentFolders, PortableFolderUsesTheFilesBesideTheProgram)
     EXPECT_FALSE(QFile::exists(l.folders.configFolder + QStringLiteral("/filters.txt"))) << "nothing copied";
 }
 
-TEST(DocumentFolders, BuildFolderWithoutAnyRuleFileStaysPortable)
+TEST(DocumentFolders, BuildFolderWithoutAnyRuleFileStaysPortableAndGetsTheSample)
 {
     Layout l;  // no file anywhere: a build whose rule file was removed
     EXPECT_TRUE(l.folders.portable());
     EXPECT_EQ(l.folders.ruleFile(), l.folders.applicationFolder + QStringLiteral("/filters.txt"));
     EXPECT_EQ(ensureRuleFile(l.folders), l.folders.ruleFile());
-    EXPECT_FALSE(QFile::exists(l.folders.ruleFile())) << "the program never invents rules";
+    // Made from the built-in sample, which checks nothing.
+    const RuleBlock made = readRuleFile(l.folders.ruleFile());
+    EXPECT_TRUE(made.usable());
+    EXPECT_TRUE(made.conditions.isEmpty());
 }
 
 TEST(DocumentFolders, InstalledCopyKeepsRulesInTheConfigFolderSeededOnce)

@@ -21,22 +21,26 @@ struct RuleFileInAppFolder
     }
 };
 
-QByteArray shippedSampleRules()
+QByteArray fileBytes(const char *path)
 {
-    QFile file(QStringLiteral(PURGELET_SAMPLE_RULES));
-    EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+    QFile file(QString::fromUtf8(path));
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path;
     return file.readAll();
 }
 
-TEST(FilterWindow, ShippedSampleRulesCheckExactlyTheDemoSpam)
+TEST(FilterWindow, SampleChecksNothingAndDemoRulesCheckExactlyTheDemoSpam)
 {
     const auto &f = DovecotFixture::get();
-    RuleFileInAppFolder rules(shippedSampleRules());
+    RuleFileInAppFolder rules(fileBytes(PURGELET_SAMPLE_RULES));
     WindowDriver d;
     BoxAnswerer boxes;
     d.logIn(f.host(), QStringLiteral("alice"), f.password);
     d.click("cmdcheck");
+    ASSERT_EQ(d.list()->count(), 14);
+    EXPECT_EQ(d.checkedRows(), QList<int>()) << "the shipped sample only shows examples";
 
+    rules.write(fileBytes(PURGELET_DEMO_RULES));
+    d.click("CmdUpdate");
     EXPECT_TRUE(boxes.boxes().isEmpty());
     ASSERT_EQ(d.list()->count(), 14);
     // 02, 05, 07, 09, 11 and 13 of the demo mailbox are the spam.
@@ -47,6 +51,14 @@ TEST(FilterWindow, ShippedSampleRulesCheckExactlyTheDemoSpam)
         EXPECT_EQ(record.mark, record.isMarked() ? QStringLiteral("DOFILTER") : QStringLiteral("NOFILTER")) << k;
     }
     EXPECT_EQ(d.list()->item(10)->text(), QString::fromUtf8("FROM Продвижение биз   SUBJECT Ваш бизнес на в"));
+    // The preview says which rule checked a message: the first that holds.
+    d.list()->setCurrentRow(8);
+    EXPECT_TRUE(d.preview()->toPlainText().endsWith(QStringLiteral("\nRULE        : msgsizeisgreaterthan=1000000")))
+        << qPrintable(d.preview()->toPlainText());
+    d.list()->setCurrentRow(12);
+    EXPECT_TRUE(d.preview()->toPlainText().endsWith(QStringLiteral("\nRULE        : msgsubjectcontains=free offer")));
+    d.list()->setCurrentRow(0);
+    EXPECT_FALSE(d.preview()->toPlainText().contains(QStringLiteral("RULE")));
     EXPECT_TRUE(d.label("LabStatus")->text().startsWith(QStringLiteral("Disconnected from 127.0.0.1")))
         << qPrintable(d.label("LabStatus")->text());
 }

@@ -109,19 +109,29 @@ TEST(FlowInput, ClicksDuringWaitsChangeNothingAfterwards)
     EXPECT_TRUE(boxes.boxes().isEmpty());
 }
 
-// Closing the window, by the window manager or with Exit, during a wait for
-// the server or in the middle of a long download, ends the program at once;
-// without QUIT the server deletes nothing.
+void keyAsync(QWidget *window, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+{
+    for (const QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease})
+        QWindowSystemInterface::handleKeyEvent<Async>(window->windowHandle(), type, key, modifiers);
+}
+
+// Closing the window, by the window manager, with Exit or with Ctrl+Q,
+// during a wait for the server or in the middle of a long download, ends the
+// program at once; without QUIT the server deletes nothing.
 TEST(FlowInput, ClosingDuringAFlowEndsTheProgram)
 {
-    const struct { const char *name; QStringList server; bool viaExit; int limitMs; } cases[] = {
-        {"window manager's close while waiting for the greeting", {"--greeting-delay", "5"}, false, 1000},
-        {"Exit during a download of 10,000 messages", {"--messages", "10000"}, true, 2000},
+    enum class Close { WindowManager, Exit, CtrlQ };
+    const struct { const char *name; QStringList server; Close how; int limitMs; } cases[] = {
+        {"window manager's close while waiting for the greeting", {"--greeting-delay", "5"}, Close::WindowManager, 1000},
+        {"Exit during a download of 10,000 messages", {"--messages", "10000"}, Close::Exit, 2000},
+        {"Ctrl+Q during a download begun by Enter in the password box", {"--messages", "10000"}, Close::CtrlQ, 2000},
     };
     for (const auto &c : cases) {
         ScriptedServer server(c.server);
         WindowDriver d;
         d.logIn(server.host(), QStringLiteral("tester"), QStringLiteral("secret"));
+        d.window.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&d.window));
         QElapsedTimer clock;
         clock.start();
         qint64 closedAt = -1;
@@ -129,16 +139,26 @@ TEST(FlowInput, ClosingDuringAFlowEndsTheProgram)
         QObject::connect(&closer, &QTimer::timeout, [&] {
             // Close once the flow waits for the server, or has read some messages.
             const bool inFlow = !d.button("cmdcheck")->isEnabled();
-            if (closedAt >= 0 || !inFlow || (c.viaExit ? d.window.records().count() < 200 : clock.elapsed() < 300))
+            const bool downloading = c.how != Close::WindowManager;
+            if (closedAt >= 0 || !inFlow || (downloading ? d.window.records().count() < 200 : clock.elapsed() < 300))
                 return;
             closedAt = clock.elapsed();
-            if (c.viaExit)
+            if (c.how == Close::Exit)
                 clickAsync(d.button("CmdExit"));
+            else if (c.how == Close::CtrlQ)
+                keyAsync(&d.window, Qt::Key_Q, Qt::ControlModifier);
             else
                 QWindowSystemInterface::handleCloseEvent<Async>(d.window.windowHandle());
         });
         closer.start(5);
-        QTimer::singleShot(0, [&] { clickAsync(d.button("cmdcheck")); });
+        QTimer::singleShot(0, [&] {
+            if (c.how == Close::CtrlQ) {
+                d.window.findChild<QLineEdit *>(QStringLiteral("Txtpassword"))->setFocus();
+                keyAsync(&d.window, Qt::Key_Return);
+            } else {
+                clickAsync(d.button("cmdcheck"));
+            }
+        });
         const qint64 ran = runApplication(20000);
 
         ASSERT_GE(closedAt, 0) << c.name;

@@ -3,16 +3,17 @@
 #include "tests/support/QtPrinting.h"
 #include "tests/support/WindowDriver.h"
 
-#include <QDesktopServices>
+#include <QMessageBox>
+#include <QTemporaryDir>
 #include <QPlainTextEdit>
-#include <QUrl>
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace {
 
 struct PreviewDriver : WindowDriver
 {
-    QPlainTextEdit *box() { return window.findChild<QPlainTextEdit *>(QStringLiteral("HeaderBox")); }
+    QPlainTextEdit *box() { return preview(); }
     QColor background() { return box()->palette().color(QPalette::Base); }
     QColor textColour() { return box()->palette().color(QPalette::Text); }
 
@@ -59,7 +60,7 @@ TEST(PreviewWindow, CurrentLineShowsItsRecordInItsColours)
     EXPECT_EQ(d.background(), QColor(255, 255, 255));
 }
 
-TEST(PreviewWindow, NoCurrentLineLeavesThePreviewAlone)
+TEST(PreviewWindow, NoCurrentLineLeavesThePreviewAloneAnEmptiedListEmptiesIt)
 {
     PreviewDriver d;
     const QString initial = d.box()->toPlainText();
@@ -68,9 +69,10 @@ TEST(PreviewWindow, NoCurrentLineLeavesThePreviewAlone)
     EXPECT_EQ(d.box()->toPlainText(), initial);
 
     d.list()->setCurrentRow(0);
-    const QString shown = d.box()->toPlainText();
-    d.window.clearLines();  // a new download empties the list
-    EXPECT_EQ(d.box()->toPlainText(), shown);
+    EXPECT_EQ(d.background(), QColor(255, 0, 0));
+    d.window.clearLines();  // a new download empties the list, and the preview with it
+    EXPECT_EQ(d.box()->toPlainText(), QString());
+    EXPECT_NE(d.background(), QColor(255, 0, 0));
 }
 
 TEST(PreviewWindow, CheckBoxesRewriteOnlyTheirRecordsMark)
@@ -83,12 +85,19 @@ TEST(PreviewWindow, CheckBoxesRewriteOnlyTheirRecordsMark)
 
     d.list()->setCurrentRow(0);
     const QString preview = d.box()->toPlainText();
-    // Space on the current line toggles its check box, as a user would.
+    // Space on the current line toggles its check box, as a user would, and
+    // the preview follows.
     QTest::keyClick(d.list(), Qt::Key_Space);
     ASSERT_EQ(d.list()->item(0)->checkState(), Qt::Checked);
     EXPECT_EQ(d.window.records().read(0).mark, QStringLiteral("DOFILTER"));
-    EXPECT_EQ(d.box()->toPlainText(), preview) << "a check change does not rebuild the preview";
+    EXPECT_EQ(d.box()->toPlainText(), QStringLiteral("MESSAGE MARKED FOR DELETION\n") + preview);
+    EXPECT_EQ(d.background(), QColor(255, 0, 0));
+    d.list()->item(2)->setCheckState(Qt::Unchecked);  // not the current line: its preview is not shown
+    EXPECT_EQ(d.box()->toPlainText(), QStringLiteral("MESSAGE MARKED FOR DELETION\n") + preview);
+    d.list()->item(2)->setCheckState(Qt::Checked);
     QTest::keyClick(d.list(), Qt::Key_Space);
+    EXPECT_EQ(d.box()->toPlainText(), preview);
+    EXPECT_EQ(d.background(), QColor(255, 255, 255));
     EXPECT_EQ(d.window.records().read(0).mark, QStringLiteral("NOFILTER"));
     EXPECT_EQ(d.window.records().read(0).from, QStringLiteral("Shop #1"));
     EXPECT_EQ(d.window.records().read(0).subject, QStringLiteral("Sale ##5"));
@@ -103,43 +112,102 @@ TEST(PreviewWindow, CheckBoxesRewriteOnlyTheirRecordsMark)
     EXPECT_EQ(d.window.records().count(), 3);
 }
 
-// Records the desktop requests instead of opening anything.
-class UrlRecorder : public QObject
+// The desktop's opener on PATH for the life of the object: a stand-in for
+// xdg-open that logs what it was asked to open and ends with the given code,
+// or none at all (exitCode < 0), as on a desktop without xdg-utils.
+struct DesktopOpenerStandIn
 {
-    Q_OBJECT
-public:
-    QList<QUrl> urls;
-public slots:
-    void open(const QUrl &url) { urls << url; }
+    QTemporaryDir dir;
+    QByteArray oldPath = qgetenv("PATH");
+    explicit DesktopOpenerStandIn(int exitCode)
+    {
+        if (exitCode >= 0) {
+            QFile script(dir.filePath(QStringLiteral("xdg-open")));
+            EXPECT_TRUE(script.open(QIODevice::WriteOnly));
+            script.write("#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" + log().toUtf8() + "'\nexit " + QByteArray::number(exitCode) + "\n");
+            script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
+        }
+        qputenv("PATH", dir.path().toUtf8());
+    }
+    ~DesktopOpenerStandIn() { qputenv("PATH", oldPath); }
+    QString log() const { return dir.filePath(QStringLiteral("opened.txt")); }
+    QStringList opened() const
+    {
+        QFile file(log());
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts) : QStringList();
+    }
 };
 
-TEST(DocumentsAndLinks, EachClickMakesOneRequest)
+void clickLabel(WindowDriver &d, const char *name)
 {
-    UrlRecorder recorder;
-    for (const char *scheme : {"file", "mailto", "https"})
-        QDesktopServices::setUrlHandler(QLatin1String(scheme), &recorder, "open");
+    QLabel *l = d.label(name);
+    QTest::mouseClick(l, Qt::LeftButton, {}, l->rect().center());
+}
+
+TEST(DocumentsAndLinks, EachClickHandsOneRequestToTheDesktop)
+{
+    DesktopOpenerStandIn opener(0);
     PreviewDriver d;
+    const QString readme = QCoreApplication::applicationDirPath() + QStringLiteral("/readme.txt");
+    const QString rules = ruleFilePath();
+    QFile::remove(rules);
 
     d.click("CmdViewReadme");
     d.click("CmdViewReadme");
-    QFile::remove(ruleFilePath());  // no rule file: the request is made all the same
+    d.click("CmdFilters");  // no rule file: it is made from the built-in sample
+    EXPECT_EQ(d.label("LabStatus")->text(), QStringLiteral("Made the rule file %1 from the sample").arg(rules));
+    QFile made(rules), sample(QStringLiteral(PURGELET_SAMPLE_RULES));
+    ASSERT_TRUE(made.open(QIODevice::ReadOnly) && sample.open(QIODevice::ReadOnly));
+    EXPECT_EQ(made.readAll(), sample.readAll());
+    EXPECT_TRUE(made.permissions() & QFileDevice::WriteOwner);
     d.click("CmdFilters");
-    auto clickLabel = [&](const char *name) {
-        QLabel *l = d.label(name);
-        QTest::mouseClick(l, Qt::LeftButton, {}, l->rect().center());
-    };
-    clickLabel("LabEmail");
-    clickLabel("LabURL");
-    for (const char *scheme : {"file", "mailto", "https"})
-        QDesktopServices::unsetUrlHandler(QLatin1String(scheme));
+    EXPECT_EQ(d.label("LabStatus")->text(), QStringLiteral("Rule file: %1").arg(rules));
+    clickLabel(d, "LabEmail");
+    clickLabel(d, "LabURL");
+    QTRY_COMPARE(opener.opened(), (QStringList{readme, readme, rules, rules, QStringLiteral("mailto:purgelet@example.org"),
+                                                QStringLiteral("https://purgelet.example.org/")}));
+    QTest::qWait(50);
+    EXPECT_TRUE(d.window.findChildren<QMessageBox *>().isEmpty());
+    QFile::remove(rules);
+}
 
-    const QUrl readme = QUrl::fromLocalFile(QCoreApplication::applicationDirPath() + QStringLiteral("/readme.txt"));
-    const QUrl rules = QUrl::fromLocalFile(QCoreApplication::applicationDirPath() + QStringLiteral("/filters.txt"));
-    EXPECT_EQ(recorder.urls, (QList<QUrl>{readme, readme, rules, QUrl(QStringLiteral("mailto:purgelet@example.org")),
-                                          QUrl(QStringLiteral("https://purgelet.example.org/"))}));
-    EXPECT_EQ(d.label("LabStatus")->text(), QStringLiteral("Not Connected")) << "nothing reported in the window";
+TEST(DocumentsAndLinks, WhatCannotBeOpenedIsSaidWithItsPathToCopy)
+{
+    const struct { const char *name; int exitCode; const char *reason; } openers[] = {
+        {"no program for it", 3, "no program on this computer is set up to open it"},
+        {"no xdg-open", -1, "xdg-utils"},
+    };
+    for (const auto &o : openers) {
+        DesktopOpenerStandIn opener(o.exitCode);
+        PreviewDriver d;
+        const std::pair<std::function<void()>, QString> requests[] = {
+            {[&] { d.click("CmdViewReadme"); }, QCoreApplication::applicationDirPath() + QStringLiteral("/readme.txt")},
+            {[&] { clickLabel(d, "LabURL"); }, QStringLiteral("https://purgelet.example.org/")},
+        };
+        for (const auto &[request, target] : requests) {
+            request();
+            QTRY_COMPARE(d.window.findChildren<QMessageBox *>().size(), 1);
+            QMessageBox *box = d.window.findChildren<QMessageBox *>().first();
+            EXPECT_TRUE(box->text().contains(QString::fromUtf8(o.reason))) << o.name << qPrintable(box->text());
+            EXPECT_TRUE(box->text().endsWith(QStringLiteral("\n\n") + target)) << o.name << qPrintable(box->text());
+            EXPECT_TRUE(box->textInteractionFlags() & Qt::TextSelectableByMouse);
+            box->accept();
+            QTRY_VERIFY(d.window.findChildren<QMessageBox *>().isEmpty());
+        }
+    }
+    // A read-me that is gone is said before anything is started.
+    DesktopOpenerStandIn opener(0);
+    PreviewDriver d;
+    QTemporaryDir elsewhere;
+    const QString readme = QCoreApplication::applicationDirPath() + QStringLiteral("/readme.txt");
+    ASSERT_TRUE(QFile::rename(readme, elsewhere.filePath(QStringLiteral("readme.txt"))));
+    d.click("CmdViewReadme");
+    const QList<QMessageBox *> boxes = d.window.findChildren<QMessageBox *>();
+    QFile::rename(elsewhere.filePath(QStringLiteral("readme.txt")), readme);
+    ASSERT_EQ(boxes.size(), 1);
+    EXPECT_TRUE(boxes.first()->text().contains(QStringLiteral("the file was not found")));
+    EXPECT_TRUE(opener.opened().isEmpty());
 }
 
 } // namespace
 
-#include "PreviewWindowTest.moc"

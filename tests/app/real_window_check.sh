@@ -26,13 +26,17 @@ wait_sessions() {
     return 1
 }
 
+# The program runs from a folder of its own, beside the demo's rule file.
+mkdir -p "$state/app"
+cp "$program" "$state/app/purgelet"
+cp "$fixtures/demo-filters.txt" "$state/app/filters.txt"
 xs_start
 xs_output="$state/program-output.txt"
-xs_launch "$program"
+xs_launch "$state/app/purgelet"
 xs_log_in "127.0.0.1:$PURGELET_POP3_PORT" "$user" "$PURGELET_FIXTURE_PASSWORD"
 xs_press_check_mails
 wait_sessions 1
-xs_click_line 1                  # spam, checked by the sample rules
+xs_click_line 1                  # spam, checked by the demo's rules
 xs_shot "$shot"
 xs_press_delete_on_server
 wait_sessions 3                  # the deletion session, then the new download

@@ -164,7 +164,9 @@ TEST(RuleFileReading, ProblemTextsNameTheFileInPlainWords)
     for (Problem p : {Problem::FileMissing, Problem::FileUnreadable, Problem::NoBlockStart, Problem::NoBlockEnd}) {
         const QString text = ruleProblemText(p, QStringLiteral("/some/folder/filters.txt"));
         EXPECT_TRUE(text.contains(QStringLiteral("filters.txt"))) << int(p);
-        EXPECT_FALSE(text.contains(QStringLiteral("/some/folder"))) << int(p);
+        // Only a missing file needs the folder searched, and the remedy.
+        EXPECT_EQ(text.contains(QStringLiteral("/some/folder")), p == Problem::FileMissing) << int(p);
+        EXPECT_EQ(text.contains(QStringLiteral("Create Filters")), p == Problem::FileMissing) << int(p);
     }
     EXPECT_TRUE(ruleProblemText(Problem::NoBlockEnd, QStringLiteral("filters.txt")).contains(QStringLiteral("[rfend]")));
     EXPECT_TRUE(ruleProblemText(Problem::None, QStringLiteral("filters.txt")).isEmpty());

@@ -107,4 +107,31 @@ TEST(RuleMatcher, ConditionsCombineByOrInAnyOrder)
     EXPECT_FALSE(matches(many, {"sender50", "word50x", "1"}));
 }
 
+TEST(RuleMatcher, NamesTheFirstHoldingConditionInFileOrder)
+{
+    const QList<RuleCondition> rules{
+        {RuleKey::SizeGreaterThan, QStringLiteral("5000")}, {RuleKey::SubjectContains, QStringLiteral("offer")},
+        {RuleKey::FromIs, QStringLiteral("deals@shop.example")}, {RuleKey::SubjectContains, QStringLiteral("free")},
+        {RuleKey::SubjectContains, QStringLiteral("OFFER")}, {RuleKey::FromContains, QString()},
+        {RuleKey::SizeGreaterThan, QStringLiteral("100")}};
+    const RuleMatcher matcher(rules);
+    const struct { Message message; int expected; } cases[] = {
+        {{"deals@shop.example", "Free offer", "6000"}, 0},  // every rule holds: the first
+        {{"deals@shop.example", "Free offer", "10"}, 1},
+        {{"Deals@Shop.example", "Free gift", "10"}, 2},
+        {{"", "Free gift", "10"}, 3},  // the empty "contains" needs a sender
+        {{"x", "", "10"}, 5},
+        {{"", "", "101"}, 6},  // the later, smaller limit
+        {{"", "", "100"}, -1},
+    };
+    for (const auto &c : cases) {
+        const std::optional<RuleCondition> hit = matcher.firstHolding(
+            QString::fromUtf8(c.message.from), QString::fromUtf8(c.message.subject), QString::fromUtf8(c.message.size));
+        EXPECT_EQ(hit, c.expected < 0 ? std::nullopt : std::optional(rules.at(c.expected)))
+            << c.message.from << " / " << c.message.subject << " / " << c.message.size;
+    }
+    EXPECT_EQ(conditionText(rules.at(0)), QStringLiteral("msgsizeisgreaterthan=5000"));
+    EXPECT_EQ(conditionText(rules.at(5)), QStringLiteral("msgfromcontains="));
+}
+
 } // namespace

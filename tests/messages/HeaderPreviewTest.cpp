@@ -42,8 +42,11 @@ TEST(HeaderPreview, ValuesWholeAndEmptySubjectKeepsItsLine)
     EXPECT_FALSE(empty.text.endsWith(u'\n'));
 
     const char *longSubject = "A subject much longer than fifteen characters, with # and ## inside";
-    const HeaderPreview full = headerPreview(record("DOFILTER", longSubject));
+    MessageRecord ruled = record("DOFILTER", longSubject);
+    ruled.rule = QStringLiteral("msgsubjectcontains=# and ##");
+    const HeaderPreview full = headerPreview(ruled);
     EXPECT_TRUE(full.text.contains(QStringLiteral("SUBJECT     : ") + QString::fromUtf8(longSubject) + QStringLiteral("\r\n")));
+    EXPECT_TRUE(full.text.endsWith(QStringLiteral("SIZE        : 1234\r\nRULE        : msgsubjectcontains=# and ##")));
     // Every label is 14 characters, so every value starts in column 15.
     for (const QString &line : full.text.split(QStringLiteral("\r\n")).mid(1))
         EXPECT_EQ(line.indexOf(QStringLiteral(": ")), 12) << line.toStdString();
@@ -70,6 +73,16 @@ TEST(Marking, CheckUncheckRoundTripKeepsEveryOtherField)
     EXPECT_EQ(store.count(), 3);
     EXPECT_EQ(store.line(0), before0);
     EXPECT_EQ(store.line(2), before2);
+
+    // The filter's verdict names its rule; the user's uncheck keeps the
+    // rule, a later pass in which no rule holds drops it.
+    store.rewriteVerdict(1, QStringLiteral("msgsubjectcontains=##2211"));
+    EXPECT_TRUE(store.read(1).isMarked());
+    store.rewriteMark(1, false);
+    EXPECT_EQ(store.read(1).rule, QStringLiteral("msgsubjectcontains=##2211"));
+    EXPECT_EQ(store.read(1).subject, QStringLiteral("Ticket ##2211 # 100%"));
+    store.rewriteVerdict(1, QString());
+    EXPECT_EQ(store.line(1), expected.toLine());
 }
 
 } // namespace

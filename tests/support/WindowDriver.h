@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -36,6 +37,7 @@ struct WindowDriver
     QPushButton *button(const char *name) { return window.findChild<QPushButton *>(QLatin1String(name)); }
     QLabel *label(const char *name) { return window.findChild<QLabel *>(QLatin1String(name)); }
     QListWidget *list() { return window.findChild<QListWidget *>(QStringLiteral("EmailList")); }
+    QPlainTextEdit *preview() { return window.findChild<QPlainTextEdit *>(QStringLiteral("HeaderBox")); }
     void logIn(const QString &host, const QString &user, const QString &password)
     {
         for (auto [name, text] : {std::pair{"Txthostname", host}, {"Txtusername", user}, {"Txtpassword", password}}) {
