@@ -54,6 +54,7 @@ TEST(Pipelining, AnswersMatchTheirCommandsAcrossOddChunks)
         }
         s.client.Disconnect();
         EXPECT_EQ(s.client.ResultCode(), 0) << qPrintable(s.client.ErrorText());
+        EXPECT_EQ(s.client.DeletionsAccepted(), 100);
 
         // QUIT came last, after every deletion; the server removed exactly those.
         const QStringList sent = s.server.commands();
@@ -90,6 +91,7 @@ TEST(Pipelining, WithoutTheCapabilityOneCommandAtATime)
         s.client.DeleteCurrentMsg();
     }
     s.client.Disconnect();
+    EXPECT_EQ(s.client.DeletionsAccepted(), 5);
     QStringList session = s.server.commands();
     session = session.mid(session.indexOf(QStringLiteral("UIDL")) + 1);
     EXPECT_EQ(session, QStringList({"TOP 1 0", "DELE 1", "TOP 2 0", "DELE 2", "TOP 3 0", "DELE 3", "TOP 4 0",
