@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Makes the README pictures: the window after "Check Mails" on the demo
-# mailbox, the spam checked by the sample rule file, one of them previewed,
+# mailbox, the spam checked by the demo's rules, one of them previewed,
 # at 100% and at 200% scale.
 #   scripts/screenshot.sh [output.png]   (the 200% one goes beside it, "-200")
 set -euo pipefail
@@ -9,6 +9,7 @@ out="${1:-docs/screenshot.png}"
 bash scripts/setup.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j2 --target purgelet
+cp tests/fixtures/demo-filters.txt build/bin/filters.txt
 . scripts/lib/xsession.sh
 
 server=build/screenshot-server
