@@ -2,10 +2,14 @@
 
 #include "app/ClickableLabel.h"
 #include "app/ApplicationFolder.h"
+#include "app/CertificateDialog.h"
+#include "app/RememberedLogIn.h"
 #include "filter/FilterPass.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFontDatabase>
 #include <QLineEdit>
 #include <QListWidget>
@@ -13,7 +17,9 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QShortcut>
+#include <QStandardPaths>
 
 namespace {
 
@@ -85,7 +91,10 @@ EmailPreview::EmailPreview(QWidget *parent) : QWidget(parent), m_flows(*this, Fr
     setTabOrderOfControls();
     FreePOP1.Port = 110;
     FreePOP1.Timeout = 10;
+    FreePOP1.certificateTrust().useFile(QDir(QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation))
+                                            .filePath(QStringLiteral("certificates.txt")));
     load();
+    connectRememberedLogIn();
     if (QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 }
@@ -138,6 +147,9 @@ void EmailPreview::buildControls()
     Txtpassword->setEchoMode(QLineEdit::Password);
     Txtpassword->setStyleSheet(QStringLiteral("lineedit-password-character: 42;"));
     cmdcheck = button("cmdcheck", QStringLiteral("Check Mails"), fromTwips(3720, 240, 1455, 375));
+    ChkRememberPassword = new QCheckBox(QStringLiteral("Remember password"), this);
+    ChkRememberPassword->setObjectName(QStringLiteral("ChkRememberPassword"));
+    ChkRememberPassword->setGeometry(fromTwips(3720, 960, 1620, 285));
 
     LabStatus = label("LabStatus", QString(), fromTwips(240, 1320, 5175, 255));
     setColours(LabStatus, QPalette::Window, palette().color(QPalette::Button), QColor(0, 128, 0));
@@ -200,7 +212,7 @@ void EmailPreview::buildControls()
 void EmailPreview::setTabOrderOfControls()
 {
     // Keyboard order: password, user, host, then the rest of the window.
-    const QList<QWidget *> order{Txtpassword, Txtusername, Txthostname, cmdcheck, EmailList, CmdFilters,
+    const QList<QWidget *> order{Txtpassword, Txtusername, Txthostname, cmdcheck, ChkRememberPassword, EmailList, CmdFilters,
                                  HeaderBox, CmdDeleteOnSvr, CmdUpdate, CmdViewReadme, CmdExit};
     for (qsizetype i = 0; i + 1 < order.size(); ++i)
         setTabOrder(order[i], order[i + 1]);
@@ -246,6 +258,54 @@ void EmailPreview::presetLogIn(const QString &host, const QString &user)
         Txthostname->setText(host);
     if (!user.isEmpty())
         Txtusername->setText(user);
+}
+
+void EmailPreview::connectRememberedLogIn()
+{
+    m_remembered = new RememberedLogIn(this);
+    presetLogIn(m_remembered->host(), m_remembered->user());
+    connect(m_remembered, &RememberedLogIn::passwordFound, this, [this](const QString &password) {
+        if (Txtpassword->text().isEmpty())
+            Txtpassword->setText(password);
+        const QSignalBlocker blocker(ChkRememberPassword);
+        ChkRememberPassword->setChecked(true);
+    });
+    connect(m_remembered, &RememberedLogIn::secretStoreMissing, this, [this](const QString &why) {
+        ChkRememberPassword->setChecked(false);
+        ChkRememberPassword->setEnabled(false);
+        ChkRememberPassword->setToolTip(QStringLiteral("No secret store (such as GNOME Keyring or KWallet) answers, so "
+                                                       "the password cannot be kept safely and is never kept at all. (%1)")
+                                            .arg(why));
+    });
+    connect(m_remembered, &RememberedLogIn::secretStoreFailed, this,
+            [this](const QString &why) { setStatus(QStringLiteral("The secret store failed: %1").arg(why)); });
+    // Unticking forgets the password at once; ticking keeps it at the next
+    // successful log-in.
+    connect(ChkRememberPassword, &QCheckBox::toggled, this, [this](bool on) {
+        if (!on)
+            m_remembered->forgetPassword(hostText().trimmed(), userText());
+    });
+    // Also a probe: without a secret store the box is disabled.
+    m_remembered->lookUpPassword(hostText().trimmed(), userText());
+}
+
+void EmailPreview::loggedIn(const QString &host, const QString &user)
+{
+    m_remembered->rememberHostAndUser(host.trimmed(), user);
+    if (ChkRememberPassword->isChecked())
+        m_remembered->storePassword(host.trimmed(), user, passwordText());
+}
+
+CertificateAnswer EmailPreview::askAboutCertificate(const CertificateQuestion &question)
+{
+    if (m_flows.cancelled())
+        return CertificateAnswer::Cancel;
+    setBusy(false);
+    CertificateDialog dialog(question, this);
+    m_openBox = &dialog;
+    const CertificateAnswer answer = dialog.ask();
+    setBusy(true);
+    return answer;
 }
 
 QString EmailPreview::hostText() const { return Txthostname->text(); }

@@ -10,6 +10,8 @@
 #include <QPointer>
 #include <QWidget>
 
+class QCheckBox;
+class QDialog;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -17,6 +19,7 @@ class QMessageBox;
 class QPlainTextEdit;
 class QPushButton;
 class ClickableLabel;
+class RememberedLogIn;
 
 // The program's one window: log-in boxes, status and title lines, the message
 // list with its check boxes, the header preview and the command buttons.
@@ -28,7 +31,8 @@ public:
     ~EmailPreview() override;
 
     static QString versionText();
-    // Fills the host and user boxes with the non-empty values given.
+    // Fills the host and user boxes with the non-empty values given (over
+    // the remembered log-in).
     void presetLogIn(const QString &host, const QString &user);
     static constexpr const char *WebAddress = "https://purgelet.example.org/";
     static constexpr const char *ContactAddress = "purgelet@example.org";
@@ -49,6 +53,8 @@ public:
     void yieldToEvents() override;
     void setBusy(bool busy) override;
     QString displayThroughFilter() override;
+    CertificateAnswer askAboutCertificate(const CertificateQuestion &question) override;
+    void loggedIn(const QString &host, const QString &user) override;
 
     // MessageListSink
     void clearLines() override;
@@ -65,6 +71,7 @@ private:
     void runFlow(void (MailboxFlows::*flow)());
     void connectListHandlers();
     void connectDocumentsAndLinks();
+    void connectRememberedLogIn();
     // The list's two handlers: a new current line shows its record in the
     // preview box; a changed check box rewrites its record's mark (and the
     // preview, when it shows that line).
@@ -74,12 +81,14 @@ private:
     QLabel *lab_hostname, *Label1, *Label2, *LabStatus, *LabTitle, *Label3, *labversion, *Label5;
     ClickableLabel *LabURL, *LabEmail;
     QLineEdit *Txthostname, *Txtusername, *Txtpassword;
+    QCheckBox *ChkRememberPassword;
     QPushButton *cmdcheck, *CmdUpdate, *CmdDeleteOnSvr, *CmdFilters, *CmdViewReadme, *CmdExit;
     QListWidget *EmailList;
     QPlainTextEdit *HeaderBox;
     RecordStore HEmailList;
     Pop3Client FreePOP1;
     MailboxFlows m_flows;
-    QPointer<QMessageBox> m_openBox;
+    QPointer<QDialog> m_openBox;
+    RememberedLogIn *m_remembered;
     QPalette m_emptyPreviewPalette;
 };

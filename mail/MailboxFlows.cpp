@@ -46,6 +46,13 @@ QString deletionOutcome(bool confirmed, qsizetype deleted, qsizetype onServer, c
 }
 } // namespace
 
+MailboxFlows::MailboxFlows(MailboxView &view, Pop3Client &client) : m_view(view), m_client(client)
+{
+    m_client.certificateJudge = [this](const CertificateQuestion &question) {
+        return m_cancelled ? CertificateAnswer::Cancel : m_view.askAboutCertificate(question);
+    };
+}
+
 void MailboxFlows::checkMails()
 {
     if (m_running)
@@ -183,8 +190,13 @@ void MailboxFlows::connectWithBoxes()
     const std::optional<HostAddress> target = parseHostAddress(m_client.HostName, m_client.Port, nullptr);
     m_view.setStatus(QStringLiteral("Connecting to %1 ...").arg(target ? target->host : m_client.HostName.trimmed()));
     m_client.Connect();
-    if (!m_cancelled)
-        m_view.setStatus(m_client.StatusText());
+    if (m_cancelled)
+        return;
+    m_view.setStatus(m_client.StatusText());
+    if (const QString trouble = m_client.certificateTrust().takeReport(); !trouble.isEmpty())
+        m_view.showError(QStringLiteral("Trusted certificates"), trouble);
+    if (m_client.ResultCode() == 0)
+        m_view.loggedIn(m_client.HostName, m_client.UserName);
 }
 
 MailboxFlows::Listing MailboxFlows::headerDownload()

@@ -28,7 +28,7 @@ class Pop3Client;
 class MailboxFlows
 {
 public:
-    MailboxFlows(MailboxView &view, Pop3Client &client) : m_view(view), m_client(client) {}
+    MailboxFlows(MailboxView &view, Pop3Client &client);
 
     // "Check Mails" and "Update From Server".
     void checkMails();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "mail/CertificateTrust.h"
+
 #include <QString>
 
 class RecordStore;
@@ -23,6 +25,11 @@ public:
     virtual RecordStore &records() = 0;
     // A modal box with an OK button only; returns when the user closed it.
     virtual void showError(const QString &title, const QString &text) = 0;
+    // The server's certificate failed verification: the user decides, before
+    // any part of the log-in is sent.
+    virtual CertificateAnswer askAboutCertificate(const CertificateQuestion &question) = 0;
+    // A log-in with these boxes succeeded.
+    virtual void loggedIn(const QString &host, const QString &user) = 0;
     // Lets the window handle pending events once.
     virtual void yieldToEvents() = 0;
     // A flow runs: the window shows that it is busy.

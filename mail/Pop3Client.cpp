@@ -102,7 +102,15 @@ void Pop3Client::Connect()
     m_mailboxKey = QStringLiteral("%1:%2\n%3").arg(target->host).arg(target->port).arg(UserName);
     m_status = QStringLiteral("Connecting to %1 ...").arg(m_host);
     const bool pipeliningTrusted = !m_pipeliningDistrusted.contains(m_mailboxKey);
+    m_connection->setUnverifiedCertificateCheck([this, server = serverKey(target->host, target->port)](const QSslCertificate &c) {
+        return m_trust.accepts(server, sha256Fingerprint(c));
+    });
     bool loggedIn = login(*target);
+    if (!loggedIn && askAboutRefusedCertificate(*target)) {
+        m_connection->abort(QString());
+        resetSession();
+        loggedIn = login(*target);
+    }
     if (!loggedIn && pipeliningTrusted && m_pipeliningDistrusted.contains(m_mailboxKey)) {
         // The server offered PIPELINING but left pipelined commands unanswered:
         // once more, one command at a time.
@@ -118,8 +126,9 @@ void Pop3Client::Connect()
     }
     succeed();
     m_status = m_connection->isEncrypted()
-        ? QStringLiteral("Connected to %1 as %2 (TLS)").arg(m_host, UserName)
-        : QStringLiteral("Connected to %1 as %2 without TLS: the password was sent unencrypted").arg(m_host, UserName);
+        ? QStringLiteral("Connected to %1 as %2 (TLS, %3)").arg(m_host, UserName, m_loginMethod)
+        : QStringLiteral("Connected to %1 as %2 with %3 without TLS: the password was sent unencrypted")
+              .arg(m_host, UserName, m_loginMethod);
     if (MsgCount() == 0) {
         quitQuietly();
         m_status += QStringLiteral("; the mailbox is empty");
@@ -139,9 +148,16 @@ bool Pop3Client::readCapabilities(std::optional<Pop3Connection::CommandId> sent)
         failWith(m_connection->lastError());
         return false;
     }
+    m_saslMechanisms.clear();
     if (reply->ok)
-        for (const QByteArray &line : reply->lines)
-            m_capabilities << QString::fromLatin1(line).trimmed().section(u' ', 0, 0).toUpper();
+        for (const QByteArray &line : reply->lines) {
+            const QStringList words = QString::fromLatin1(line).toUpper().split(u' ', Qt::SkipEmptyParts);
+            if (words.isEmpty())
+                continue;
+            m_capabilities << words.first();
+            if (words.first() == QLatin1String("SASL"))
+                m_saslMechanisms = words.mid(1);
+        }
     return true;
 }
 
@@ -153,6 +169,9 @@ bool Pop3Client::login(const HostAddress &target)
     }
     const QByteArray user = "USER " + UserName.toUtf8();
     const QByteArray pass = "PASS " + Password.toUtf8();
+    // AUTH PLAIN (RFC 5034) sends both at once, with an empty authorization
+    // identity; its initial response must keep the command within 255 octets.
+    const QByteArray authPlain = "AUTH PLAIN " + (QByteArray(1, '\0') + UserName.toUtf8() + '\0' + Password.toUtf8()).toBase64();
     if (user.size() > MaxCommandLength || pass.size() > MaxCommandLength) {
         failWith(QStringLiteral("The user name or password is too long for POP3 (at most 250 bytes each)."));
         return false;
@@ -190,23 +209,27 @@ bool Pop3Client::login(const HostAddress &target)
     const bool together = m_capabilities.contains(QStringLiteral("PIPELINING")) &&
                           !m_pipeliningDistrusted.contains(m_mailboxKey);
     m_connection->setMaxInFlight(together ? int(ReadAhead + 100) : 1);
-    const auto userId = m_connection->send(user, false);
+    const bool plain = m_saslMechanisms.contains(QStringLiteral("PLAIN")) && authPlain.size() <= MaxCommandLength;
+    m_loginMethod = plain ? QStringLiteral("AUTH PLAIN") : QStringLiteral("USER/PASS");
+    const auto firstId = m_connection->send(plain ? authPlain : user, false);
     std::optional<Pop3Connection::CommandId> passId, capaId, listId, uidlId;
     if (together) {
-        passId = m_connection->send(pass, false);
+        if (!plain)
+            passId = m_connection->send(pass, false);
         capaId = sendCapabilities();
         listId = m_connection->send("LIST", true, MaxListingBytes);
         uidlId = m_connection->send("UIDL", true, MaxListingBytes);
     }
-    std::optional<Pop3Reply> reply = m_connection->wait(userId);
-    if (reply && reply->ok)
+    std::optional<Pop3Reply> reply = m_connection->wait(firstId);
+    if (!plain && reply && reply->ok)
         reply = m_connection->wait(passId ? *passId : m_connection->send(pass, false));
     if (!reply) {
         failWith(m_connection->lastError());
         return false;
     }
     if (!reply->ok) {
-        failWith(explainRefusal(reply->status, QStringLiteral("The server refused the log-in: wrong user name or password?")));
+        failWith(QStringLiteral("The server refused the log-in with %1. %2")
+                     .arg(m_loginMethod, explainRefusal(reply->status, QStringLiteral("Wrong user name or password?"))));
         return false;
     }
     if (!readCapabilities(capaId))
@@ -215,6 +238,29 @@ bool Pop3Client::login(const HostAddress &target)
     // Room for the headers read ahead plus the deletions queued meanwhile.
     m_connection->setMaxInFlight(m_pipelining ? int(ReadAhead + 100) : 1);
     return readMailboxListing(listId, uidlId) && canReadHeaders();
+}
+
+bool Pop3Client::askAboutRefusedCertificate(const HostAddress &target)
+{
+    const QSslCertificate refused = m_connection->refusedCertificate();
+    if (refused.isNull() || !certificateJudge)
+        return false;
+    const QString server = serverKey(target.host, target.port);
+    CertificateQuestion question =
+        CertificateQuestion::about(server, target.host, refused, m_connection->refusedCertificateErrors());
+    question.storedFingerprint = m_trust.remembered(server);
+    const CertificateAnswer answer = certificateJudge(question);
+    if (answer == CertificateAnswer::Cancel) {
+        if (!question.storedFingerprint.isEmpty())
+            failWith(QStringLiteral("The server's certificate has CHANGED since you chose to trust it: someone may be "
+                                    "intercepting the connection. Remembered: %1. Now: %2. The password was not sent.")
+                         .arg(QString::fromLatin1(question.storedFingerprint), QString::fromLatin1(question.fingerprint)));
+        return false;
+    }
+    m_trust.trustOnce(server, question.fingerprint);
+    if (answer == CertificateAnswer::Trust)
+        m_trust.remember(server, question.fingerprint);
+    return true;
 }
 
 bool Pop3Client::canReadHeaders()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "mail/CertificateTrust.h"
 #include "mail/HeaderCache.h"
 #include "mail/HeaderText.h"
 #include "mail/HostAddress.h"
@@ -42,7 +43,16 @@ public:
     quint16 Port = 110;     // used when the host box names no port
     int Timeout = 10;       // seconds per wait for the server
 
+    // Asked when the server's certificate fails verification, before any
+    // part of the log-in is sent; a certificate trusted once or remembered is
+    // then accepted by its exact fingerprint. Without it such a certificate
+    // is refused.
+    std::function<CertificateAnswer(const CertificateQuestion &)> certificateJudge;
+    CertificateTrust &certificateTrust() { return m_trust; }
+
     void Connect();
+    // How the last log-in went: "AUTH PLAIN" or "USER/PASS".
+    QString LoginMethod() const { return m_loginMethod; }
     int ResultCode() const { return m_result; }
     QString ErrorText() const { return m_error; }
     QString StatusText() const { return m_status; }
@@ -91,6 +101,9 @@ public:
 
 private:
     bool login(const HostAddress &target);
+    // Asks certificateJudge about the certificate the last handshake refused;
+    // true when the user trusts it and the log-in should be tried again.
+    bool askAboutRefusedCertificate(const HostAddress &target);
     Pop3Connection::CommandId sendCapabilities();
     bool readCapabilities(std::optional<Pop3Connection::CommandId> sent = std::nullopt);
     bool readMailboxListing(std::optional<Pop3Connection::CommandId> listSent,
@@ -111,6 +124,9 @@ private:
     QString m_status = QStringLiteral("Not connected");
     QString m_host;
     QStringList m_capabilities;
+    QStringList m_saslMechanisms;     // from CAPA's SASL line
+    QString m_loginMethod;
+    CertificateTrust m_trust;
     std::vector<qint64> m_sizes;      // LIST octets, index n-1
     std::vector<QString> m_uids;      // UIDL, index n-1 (empty when not offered)
     bool m_pipelining = false;

@@ -96,6 +96,7 @@ bool Pop3Connection::open(const QString &host, quint16 port, bool tls, QString *
     m_discarded.clear();
     m_waitingBytes = 0;
     m_sslErrors.clear();
+    m_refusedCertificate = QSslCertificate();
     m_timedOutWithOthersPending = false;
 
     if (tls && !QSslSocket::supportsSsl()) {
@@ -105,7 +106,15 @@ bool Pop3Connection::open(const QString &host, quint16 port, bool tls, QString *
     m_socket = new QSslSocket(this);
     m_socket->setPeerVerifyName(host);
     connect(m_socket, &QSslSocket::readyRead, this, &Pop3Connection::onReadyRead);
-    connect(m_socket, &QSslSocket::sslErrors, this, [this](const QList<QSslError> &errors) { m_sslErrors = errors; });
+    connect(m_socket, &QSslSocket::sslErrors, this, [this](const QList<QSslError> &errors) {
+        const QSslCertificate peer = m_socket->peerCertificate();
+        if (!peer.isNull() && m_acceptUnverified && m_acceptUnverified(peer)) {
+            m_socket->ignoreSslErrors();
+            return;
+        }
+        m_sslErrors = errors;
+        m_refusedCertificate = peer;
+    });
     connect(m_socket, &QAbstractSocket::errorOccurred, this, [this](QAbstractSocket::SocketError code) {
         if (!m_sslErrors.isEmpty()) {
             abort(describeSslErrors(m_sslErrors));

@@ -4,7 +4,9 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QSslCertificate>
 #include <QSslError>
+#include <functional>
 #include <QString>
 #include <deque>
 #include <map>
@@ -47,6 +49,16 @@ public:
     // Sends a last command and closes once it is written, without waiting
     // for its answer; the connection counts as closed from now on.
     void endWith(const QByteArray &command);
+    // Decides, during the handshake, on a certificate that failed
+    // verification: true lets the handshake go on. Without it, or when it
+    // says false, the certificate is refused and kept for the caller to ask
+    // about (before anything of the log-in has been sent).
+    void setUnverifiedCertificateCheck(std::function<bool(const QSslCertificate &)> accept)
+    {
+        m_acceptUnverified = std::move(accept);
+    }
+    QSslCertificate refusedCertificate() const { return m_refusedCertificate; }
+    QList<QSslError> refusedCertificateErrors() const { return m_sslErrors; }
     // The status text of a greeting that was "-ERR", for the caller to quote.
     QByteArray refusedGreeting() const { return m_refusedGreeting; }
 
@@ -91,6 +103,8 @@ private:
     int m_timeoutMs = 10000;
     QString m_lastError;
     QList<QSslError> m_sslErrors;
+    QSslCertificate m_refusedCertificate;
+    std::function<bool(const QSslCertificate &)> m_acceptUnverified;
     bool m_failed = false;
     bool m_timedOutWithOthersPending = false;
     qsizetype m_waitingBytes = 0;

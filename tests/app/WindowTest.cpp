@@ -1,6 +1,7 @@
 #include "app/EmailPreview.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -86,6 +87,11 @@ TEST(Window, TabOrderStartsAtThePassword)
     EmailPreview w;
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    // The tests have no secret store: "Remember password" is disabled, says
+    // why, and the keyboard passes it by.
+    auto *remember = w.findChild<QCheckBox *>(QStringLiteral("ChkRememberPassword"));
+    QTRY_VERIFY(!remember->isEnabled());
+    EXPECT_TRUE(remember->toolTip().contains(QStringLiteral("No secret store"))) << qPrintable(remember->toolTip());
     QStringList visited;
     for (int i = 0; i < 8; ++i) {
         visited << QApplication::focusWidget()->objectName();

@@ -2,6 +2,8 @@
 #include "tests/support/TestServers.h"
 
 #include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QRegularExpression>
 #include <QTcpServer>
 #include <gtest/gtest.h>
@@ -23,7 +25,8 @@ TEST(Dovecot, StlsIsUsedWhenOffered)
     Pop3Client client;
     connected(client, QStringLiteral("localhost:%1").arg(f.pop3Port), QStringLiteral("alice"), f.password);
     ASSERT_EQ(client.ResultCode(), 0) << qPrintable(client.ErrorText());
-    EXPECT_TRUE(client.StatusText().contains(QStringLiteral("(TLS)"))) << qPrintable(client.StatusText());
+    // Dovecot offers SASL PLAIN, and AUTH PLAIN is used.
+    EXPECT_EQ(client.StatusText(), QStringLiteral("Connected to localhost as alice (TLS, AUTH PLAIN)"));
     EXPECT_EQ(client.MsgCount(), 14);
     client.Disconnect();
     EXPECT_EQ(client.ResultCode(), 0);
@@ -36,7 +39,7 @@ TEST(Dovecot, ImplicitTls)
     for (const QString &host : {QStringLiteral("pop3s://localhost:%1").arg(f.pop3sPort)}) {
         connected(client, host, QStringLiteral("alice"), f.password);
         ASSERT_EQ(client.ResultCode(), 0) << qPrintable(client.ErrorText());
-        EXPECT_TRUE(client.StatusText().contains(QStringLiteral("(TLS)")));
+        EXPECT_TRUE(client.StatusText().contains(QStringLiteral("(TLS, AUTH PLAIN)")));
         client.SetCurrentMsg(1);
         EXPECT_EQ(client.MsgSubject(), QStringLiteral("Minutes of Monday's team meeting"));
         client.Disconnect();
@@ -54,6 +57,7 @@ TEST(Dovecot, BadCertificatesAreRefusedAndThePasswordStaysHome)
         {"127.0.0.3", "self-signed"},    // not signed by anyone we trust
         {"127.0.0.4", "expired"},        // signed by the trusted CA, expired in 2020
     };
+    const qsizetype logStart = f.log().size();
     for (const auto &c : cases) {
         for (const bool implicitTls : {true, false}) {
             const QString host = implicitTls ? QStringLiteral("pop3s://%1:%2").arg(QLatin1String(c.address)).arg(f.pop3sPort)
@@ -71,12 +75,113 @@ TEST(Dovecot, BadCertificatesAreRefusedAndThePasswordStaysHome)
         }
     }
     // Not one of those sessions reached the log-in.
-    for (const QString &line : f.log().split(u'\n'))
+    for (const QString &line : f.log().mid(logStart).split(u'\n'))
         for (const char *address : {"127.0.0.2", "127.0.0.3", "127.0.0.4"})
             if (line.contains(QStringLiteral("lip=%1,").arg(QLatin1String(address)))) {
                 EXPECT_FALSE(line.contains(QStringLiteral("Login:")) || line.contains(QStringLiteral("auth failed")))
                     << qPrintable(line);
             }
+}
+
+// An unverified certificate is the user's decision, asked before any part of
+// the log-in is sent, and a remembered one is known by its exact fingerprint.
+TEST(Dovecot, UnverifiedCertificateIsTheUsersDecision)
+{
+    const auto &f = DovecotFixture::get();
+    QTemporaryDir config;
+    const QString pins = config.filePath(QStringLiteral("certificates.txt"));
+    QList<CertificateQuestion> asked;
+    CertificateAnswer answer = CertificateAnswer::Cancel;
+    Pop3Client client;
+    auto pinned = [&] {
+        QFile file(pins);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    auto logIn = [&](const QString &host) {
+        client.certificateTrust() = CertificateTrust();  // a new start of the program
+        client.certificateTrust().useFile(pins);
+        client.certificateJudge = [&](const CertificateQuestion &q) { asked << q; return answer; };
+        connected(client, host, QStringLiteral("alice"), f.password);
+        if (client.ResultCode() == 0)
+            client.Disconnect();
+    };
+    auto logIns = [&](const char *address) {
+        return int(f.log().split(u'\n').filter(QStringLiteral("Login: user=<alice>")).filter(QLatin1String(address)).size());
+    };
+    const struct { const char *address; QString host; const char *reason; } servers[] = {
+        {"127.0.0.3", QStringLiteral("127.0.0.3:%1").arg(f.pop3Port), "signed its certificate itself"},  // STLS
+        {"127.0.0.2", QStringLiteral("pop3s://127.0.0.2:%1").arg(f.pop3sPort), "made out for localhost"},
+    };
+    for (const auto &s : servers) {
+        asked.clear();
+        const int before = logIns(s.address);
+        answer = CertificateAnswer::Cancel;
+        logIn(s.host);
+        ASSERT_EQ(asked.size(), 1) << s.address;
+        EXPECT_TRUE(asked[0].reasons.join(u' ').contains(QLatin1String(s.reason))) << qPrintable(asked[0].reasons.join(u' '));
+        EXPECT_EQ(asked[0].fingerprint.size(), 32 * 3 - 1);
+        EXPECT_TRUE(asked[0].storedFingerprint.isEmpty());
+        EXPECT_NE(client.ResultCode(), 0);
+        EXPECT_EQ(logIns(s.address), before) << "nothing of the log-in before the answer";
+
+        answer = CertificateAnswer::OnlyThisTime;
+        logIn(s.host);
+        EXPECT_EQ(client.ResultCode(), 0) << qPrintable(client.ErrorText());
+        EXPECT_FALSE(pinned().contains(asked[0].fingerprint)) << "only this time: nothing written";
+
+        answer = CertificateAnswer::Trust;
+        logIn(s.host);
+        EXPECT_EQ(client.ResultCode(), 0);
+        answer = CertificateAnswer::Cancel;
+        logIn(s.host);  // remembered: no question
+        EXPECT_EQ(client.ResultCode(), 0);
+        EXPECT_EQ(asked.size(), 3) << s.address;
+        EXPECT_EQ(logIns(s.address), before + 3);
+    }
+
+    // Another certificate for a remembered server: refused loudly, both fingerprints named.
+    QFile file(pins);
+    const QByteArray text = pinned();
+    const QByteArray real = asked[0].fingerprint;
+    ASSERT_TRUE(text.contains(real));
+    const QByteArray other = QByteArray(real).replace(0, 2, real.startsWith("AA") ? "BB" : "AA");
+    auto writePins = [&](const QByteArray &bytes) {
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(bytes);
+        file.close();
+    };
+    writePins(QByteArray(text).replace(real, other));
+    asked.clear();
+    logIn(servers[1].host);
+    ASSERT_EQ(asked.size(), 1);
+    EXPECT_EQ(asked[0].storedFingerprint, other);
+    EXPECT_TRUE(client.ErrorText().contains(QStringLiteral("CHANGED")) && client.ErrorText().contains(QString::fromLatin1(other)) &&
+                client.ErrorText().contains(QString::fromLatin1(real)))
+        << qPrintable(client.ErrorText());
+
+    // A damaged file is reported once and trusts nothing.
+    writePins(text + "127.0.0.3:110 trust-everything\n");
+    asked.clear();
+    logIn(servers[0].host);
+    EXPECT_EQ(asked.size(), 1);
+    EXPECT_NE(client.ResultCode(), 0);
+    EXPECT_TRUE(client.certificateTrust().takeReport().contains(QStringLiteral("damaged")));
+    EXPECT_TRUE(client.certificateTrust().takeReport().isEmpty());
+}
+
+// AUTH PLAIN when the server offers it (Dovecot does), USER/PASS when not.
+TEST(Dovecot, LogInMethodFollowsTheServersOffer)
+{
+    const auto &f = DovecotFixture::get();
+    Pop3Client client;
+    connected(client, f.host(), QStringLiteral("alice"), f.password);
+    ASSERT_EQ(client.ResultCode(), 0) << qPrintable(client.ErrorText());
+    EXPECT_EQ(client.LoginMethod(), QStringLiteral("AUTH PLAIN"));
+    client.Disconnect();
+    connected(client, f.host(), QStringLiteral("alice"), QStringLiteral("wrong"));
+    EXPECT_TRUE(client.ErrorText().startsWith(QStringLiteral("The server refused the log-in with AUTH PLAIN. The server "
+                                                             "refused the user name or password.")))
+        << qPrintable(client.ErrorText());
 }
 
 TEST(Dovecot, HeadersOfTheSampleMailbox)

@@ -24,4 +24,6 @@ struct HeadlessView : MailboxView
     void yieldToEvents() override {}
     void setBusy(bool) override {}
     QString displayThroughFilter() override { return QString(); }
+    CertificateAnswer askAboutCertificate(const CertificateQuestion &) override { return CertificateAnswer::Cancel; }
+    void loggedIn(const QString &, const QString &) override {}
 };
