@@ -11,7 +11,7 @@ int main(int argc, char *argv[])
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/purgelet.png")));
     EmailPreview window;
     // For demonstrations and scripts: the log-in boxes can be filled from the
-    // environment. A normal start sets neither, and nothing is stored.
+    // environment, over the remembered log-in.
     window.presetLogIn(qEnvironmentVariable("PURGELET_PRESET_HOST"), qEnvironmentVariable("PURGELET_PRESET_USER"));
     window.show();
     return app.exec();

@@ -33,13 +33,20 @@ void Pop3Client::failWith(const QString &text)
     m_error = text;
 }
 
+QByteArray Pop3Client::plainCredentials() const
+{
+    // An empty authorization identity, then user and password (RFC 4616).
+    return (QByteArray(1, '\0') + UserName.toUtf8() + '\0' + Password.toUtf8()).toBase64();
+}
+
 QString Pop3Client::cleanServerText(const QByteArray &text) const
 {
     // A server may echo what it was sent. Only the quote is judged, never our
     // own words around it, and a quote holding the password is left out whole:
     // masking the password inside it would show where it was.
     const QString quote = blankControls(decodeEightBitText(text.left(300))).trimmed();
-    if (!Password.isEmpty() && quote.contains(Password))
+    // AUTH PLAIN sends the password base64-encoded; an echo of that hides it no better.
+    if (!Password.isEmpty() && (quote.contains(Password) || quote.contains(QString::fromLatin1(plainCredentials()))))
         return QStringLiteral("[not shown, because it contains the password]");
     return quote;
 }
@@ -171,7 +178,7 @@ bool Pop3Client::login(const HostAddress &target)
     const QByteArray pass = "PASS " + Password.toUtf8();
     // AUTH PLAIN (RFC 5034) sends both at once, with an empty authorization
     // identity; its initial response must keep the command within 255 octets.
-    const QByteArray authPlain = "AUTH PLAIN " + (QByteArray(1, '\0') + UserName.toUtf8() + '\0' + Password.toUtf8()).toBase64();
+    const QByteArray authPlain = "AUTH PLAIN " + plainCredentials();
     if (user.size() > MaxCommandLength || pass.size() > MaxCommandLength) {
         failWith(QStringLiteral("The user name or password is too long for POP3 (at most 250 bytes each)."));
         return false;

@@ -116,6 +116,7 @@ private:
     void succeed() { m_result = 0; m_error.clear(); }
     void failWith(const QString &text);
     QString cleanServerText(const QByteArray &text) const;
+    QByteArray plainCredentials() const;
     QString explainRefusal(const QByteArray &status, const QString &fallback) const;
 
     std::unique_ptr<Pop3Connection> m_connection;

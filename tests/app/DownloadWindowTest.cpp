@@ -4,7 +4,10 @@
 #include "tests/support/TestServers.h"
 #include "tests/support/WindowDriver.h"
 
+#include <QDir>
+#include <QFile>
 #include <QLabel>
+#include <QStandardPaths>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -13,6 +16,47 @@
 #include <gtest/gtest.h>
 
 namespace {
+
+// A self-signed certificate (Dovecot as Debian installs it): the window asks
+// before the log-in, "Trust" is remembered, and so are host and user for the
+// next start; the password is not, unless asked for.
+TEST(DownloadWindow, TrustedCertificateAndLogInComeBackAtTheNextStart)
+{
+    const auto &f = DovecotFixture::get();
+    const QString host = QStringLiteral("127.0.0.3:%1").arg(f.pop3Port);
+    const QDir config(QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation));
+    {
+        WindowDriver d;
+        BoxAnswerer boxes;
+        boxes.certificateButton = "trustButton";
+        d.logIn(host, QStringLiteral("alice"), f.password);
+        d.click("cmdcheck");
+        ASSERT_EQ(boxes.boxes().size(), 1);
+        EXPECT_EQ(boxes.boxes()[0].title, QStringLiteral("Unverified certificate"));
+        EXPECT_TRUE(boxes.boxes()[0].text.contains(QStringLiteral("signed its certificate itself"))) << qPrintable(boxes.boxes()[0].text);
+        EXPECT_TRUE(boxes.boxes()[0].text.contains(QStringLiteral("SHA-256:")));
+        EXPECT_EQ(d.list()->count(), 14);
+        d.click("CmdUpdate");
+        EXPECT_EQ(boxes.boxes().size(), 1) << "a trusted certificate is not asked about again";
+    }
+    WindowDriver again;
+    BoxAnswerer boxes;
+    EXPECT_EQ(again.window.hostText(), host);
+    EXPECT_EQ(again.window.userText(), QStringLiteral("alice"));
+    EXPECT_EQ(again.window.passwordText(), QString());
+    again.logIn(host, QStringLiteral("alice"), f.password);
+    again.click("cmdcheck");
+    EXPECT_TRUE(boxes.boxes().isEmpty());
+    EXPECT_EQ(again.list()->count(), 14);
+    // Only the two documented files, and the password in neither.
+    EXPECT_EQ(config.entryList(QDir::Files), QStringList({"certificates.txt", "login.ini"}));
+    for (const QString &name : config.entryList(QDir::Files)) {
+        QFile file(config.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_FALSE(file.readAll().contains(f.password.toUtf8())) << qPrintable(name);
+        file.remove();
+    }
+}
 
 TEST(DownloadWindow, SampleMailboxFromDovecot)
 {

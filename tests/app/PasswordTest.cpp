@@ -52,7 +52,8 @@ TEST(Password, ShortPasswordLeavesOurWordsWhole)
         client.Password = QStringLiteral("e");
         client.Connect();
         ASSERT_NE(client.ResultCode(), 0);
-        EXPECT_TRUE(client.ErrorText().startsWith(QStringLiteral("The server refused the user name or password.")))
+        EXPECT_TRUE(client.ErrorText().startsWith(QStringLiteral("The server refused the log-in with USER/PASS. The server "
+                                                                 "refused the user name or password.")))
             << qPrintable(client.ErrorText());
         EXPECT_TRUE(client.ErrorText().contains(QStringLiteral("[not shown, because it contains the password]")))
             << qPrintable(client.ErrorText());

@@ -79,19 +79,32 @@ TEST(ScriptedServer, HugeHeaderIsCappedButReadToItsEnd)
 
 TEST(ScriptedServer, LogInRefusalsInPlainWords)
 {
+    // Each refusal once through USER/PASS and once through AUTH PLAIN, which
+    // a server offering SASL PLAIN gets instead; the refusal names the method.
     const struct { const char *serverText; const char *words; } cases[] = {
         {"[IN-USE] mailbox locked", "in use by another session"},
         {"[LOGIN-DELAY] wait", "Try again later"},
         {"[SYS/TEMP] oops", "temporary problem"},
         {"[AUTH] no", "refused the user name or password"},
-        {"go away", "refused the log-in"},
+        {"go away", "Wrong user name or password?"},
     };
-    for (const auto &c : cases) {
-        Session s({QStringLiteral("--login-error"), QString::fromLatin1(c.serverText)});
-        s.client.Connect();
-        EXPECT_NE(s.client.ResultCode(), 0);
-        EXPECT_TRUE(s.client.ErrorText().contains(QLatin1String(c.words))) << qPrintable(s.client.ErrorText());
-        EXPECT_EQ(s.client.MsgCount(), 0);
+    for (const bool saslPlain : {false, true}) {
+        for (const auto &c : cases) {
+            QStringList options{QStringLiteral("--login-error"), QString::fromLatin1(c.serverText)};
+            if (saslPlain)
+                options << QStringLiteral("--sasl-plain");
+            Session s(options);
+            s.client.Connect();
+            EXPECT_NE(s.client.ResultCode(), 0);
+            EXPECT_TRUE(s.client.ErrorText().contains(QLatin1String(c.words))) << qPrintable(s.client.ErrorText());
+            EXPECT_TRUE(s.client.ErrorText().startsWith(QStringLiteral("The server refused the log-in with %1.")
+                                                            .arg(saslPlain ? "AUTH PLAIN" : "USER/PASS")))
+                << qPrintable(s.client.ErrorText());
+            EXPECT_EQ(s.client.MsgCount(), 0);
+            // "\0tester\0secret", base64-encoded: no USER, no PASS.
+            EXPECT_EQ(s.server.commands().contains(QStringLiteral("AUTH PLAIN AHRlc3RlcgBzZWNyZXQ=")), saslPlain);
+            EXPECT_EQ(s.server.commands().contains(QStringLiteral("USER tester")), !saslPlain);
+        }
     }
 }
 

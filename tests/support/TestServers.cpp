@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QFile>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QLabel>
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QTemporaryDir>
@@ -176,7 +178,14 @@ BoxAnswerer::BoxAnswerer() : d(std::make_unique<Private>())
 {
     d->timer.setInterval(10);
     QObject::connect(&d->timer, &QTimer::timeout, [this] {
-        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        QWidget *modal = QApplication::activeModalWidget();
+        if (modal && modal->isVisible() && modal->objectName() == QLatin1String("CertificateDialog")) {
+            d->boxes.append({modal->windowTitle(), modal->findChild<QLabel *>(QStringLiteral("certificateText"))->text(),
+                             false, false});
+            modal->findChild<QPushButton *>(QLatin1String(certificateButton))->click();
+            return;
+        }
+        auto *box = qobject_cast<QMessageBox *>(modal);
         if (!box || !box->isVisible())
             return;
         d->boxes.append({box->windowTitle(), box->text(), box->icon() == QMessageBox::NoIcon,

@@ -64,6 +64,8 @@ public:
     BoxAnswerer();
     ~BoxAnswerer();
     QList<Box> boxes() const;
+    // The button that answers a certificate question.
+    const char *certificateButton = "cancelButton";
 
 private:
     struct Private;
