@@ -46,6 +46,11 @@ QString ruleFilePath()
     return DocumentFolders::forThisProgram().ruleFile();
 }
 
+QString trustedCertificatesFile()
+{
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation)).filePath(QStringLiteral("certificates.txt"));
+}
+
 QString applicationFolderFile(const QString &fileName)
 {
     return QDir(QCoreApplication::applicationDirPath()).filePath(fileName);

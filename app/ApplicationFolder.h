@@ -28,6 +28,8 @@ struct DocumentFolders
 
 // The user's rule file (see DocumentFolders).
 QString ruleFilePath();
+// The certificates the user chose to trust, in the configuration folder.
+QString trustedCertificatesFile();
 // A file beside the executable.
 QString applicationFolderFile(const QString &fileName);
 // Makes the rule file from the sample when there is none yet; returns the

@@ -91,8 +91,7 @@ EmailPreview::EmailPreview(QWidget *parent) : QWidget(parent), m_flows(*this, Fr
     setTabOrderOfControls();
     FreePOP1.Port = 110;
     FreePOP1.Timeout = 10;
-    FreePOP1.certificateTrust().useFile(QDir(QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation))
-                                            .filePath(QStringLiteral("certificates.txt")));
+    FreePOP1.certificateTrust().useFile(trustedCertificatesFile());
     load();
     connectRememberedLogIn();
     if (QScreen *screen = QGuiApplication::primaryScreen())

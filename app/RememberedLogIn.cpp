@@ -48,7 +48,9 @@ void RememberedLogIn::lookUpPassword(const QString &host, const QString &user)
     connect(job, &QKeychain::Job::finished, this, [this, job] {
         if (job->error() == QKeychain::NoError)
             emit passwordFound(job->textData());
-        else if (job->error() != QKeychain::EntryNotFound)
+        else if (job->error() == QKeychain::EntryNotFound)
+            emit passwordNotFound();
+        else
             emit secretStoreMissing(job->errorString());
     });
     job->start();

@@ -19,13 +19,14 @@ public:
     void rememberHostAndUser(const QString &host, const QString &user);
 
     // Looks the password for host and user up; answers with passwordFound,
-    // or with secretStoreMissing when there is no store to ask.
+    // passwordNotFound, or secretStoreMissing when there is no store to ask.
     void lookUpPassword(const QString &host, const QString &user);
     void storePassword(const QString &host, const QString &user, const QString &password);
     void forgetPassword(const QString &host, const QString &user);
 
 signals:
     void passwordFound(const QString &password);
+    void passwordNotFound();
     void secretStoreMissing(const QString &why);
     // A store or delete failed.
     void secretStoreFailed(const QString &why);

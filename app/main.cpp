@@ -1,13 +1,27 @@
+#include "app/CommandLine.h"
 #include "app/EmailPreview.h"
 
 #include <QApplication>
 #include <QIcon>
 
+namespace {
+void describeProgram()
+{
+    QCoreApplication::setApplicationName(QStringLiteral("Purgelet"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(PURGELET_VERSION));
+}
+} // namespace
+
 int main(int argc, char *argv[])
 {
+    // The command line needs no display: over ssh, from a timer.
+    if (CommandLine::wanted(argc, argv)) {
+        QCoreApplication app(argc, argv);
+        describeProgram();
+        return CommandLine::run(QCoreApplication::arguments());
+    }
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Purgelet"));
-    QApplication::setApplicationVersion(QStringLiteral(PURGELET_VERSION));
+    describeProgram();
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/purgelet.png")));
     EmailPreview window;
     // For demonstrations and scripts: the log-in boxes can be filled from the
