@@ -66,6 +66,24 @@ def floor(bin_dir, port, user, *args):
     return float(dict(item.split("=", 1) for item in out.split())["seconds"])
 
 
+def command_line(bin_dir, port, user, config_dir):
+    """purgelet --list, start to exit, with no display and no secret store."""
+    env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
+    env.update(XDG_CONFIG_HOME=str(config_dir), DBUS_SESSION_BUS_ADDRESS="unix:path=/nonexistent/bench-bus")
+    seconds, out = timed([os.path.join(bin_dir, "purgelet"), "--list", "--host", f"127.0.0.1:{port}", "--user", user,
+                          "--password-command", f"echo {PASSWORD}", "--rules", str(FIXTURES / "demo-filters.txt")], env=env)
+    return seconds, out.count("\n")
+
+
+def replace_section(text, title, section):
+    """The file's text with its "## title" section (to the next "## " or the end) replaced or added."""
+    start = text.find(f"## {title}\n")
+    if start < 0:
+        return text.rstrip("\n") + "\n\n" + section
+    end = text.find("\n## ", start + 1)
+    return text[:start] + section + (text[end + 1:] if end >= 0 else "")
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("bin")
@@ -74,6 +92,8 @@ def main():
     parser.add_argument("--delays", default="0,10", help="one-way delays in ms")
     parser.add_argument("--runs", type=int, default=3, help="runs of the window and of the floor, median taken")
     parser.add_argument("--no-peers", action="store_true", help="leave out poplib and mpop")
+    parser.add_argument("--only-command-line", action="store_true",
+                        help="time only purgelet --list beside the floor, into its own section of results.md")
     args = parser.parse_args()
     sizes = [int(s) for s in args.sizes.split(",")]
     delays = [int(d) for d in args.delays.split(",")]
@@ -90,7 +110,7 @@ def main():
     for size in sizes:
         for delay in delays:
             xcb, offscreen, wire = users(size, delay)
-            for user in xcb + [offscreen, wire]:
+            for user in ([] if args.only_command_line else xcb + [offscreen]) + [wire]:
                 run(["bash", str(FIXTURES / "dovecot.sh"), "add-user", str(state), user, "--generated", str(size)])
     time.sleep(1.2)  # Dovecot reads its passwd-file at most once a second
 
@@ -111,6 +131,17 @@ def main():
             warm(wire_user, size)
             list_floor = median([floor(args.bin, port, wire_user, "list", str(size)) for _ in range(runs)])
             results = {"wire floor: listing (compiled client, all commands at once)": list_floor}
+            cli_runs = [command_line(args.bin, port, wire_user, state / "cli-config") for _ in range(runs)]
+            if any(lines != size for _, lines in cli_runs):
+                raise RuntimeError(f"purgelet --list printed {[n for _, n in cli_runs]} lines, not {size}")
+            results["Purgelet command line: purgelet --list, start to exit (no display)"] = median([t for t, _ in cli_runs])
+            if args.only_command_line:
+                for tool, seconds in results.items():
+                    rows.append((size, rtt, tool, seconds, seconds / list_floor))
+                    print(f"{size:>7} {rtt:>4} ms  {tool:<70} {seconds:8.3f} s  {seconds / list_floor:6.2f}x", flush=True)
+                if proxy:
+                    proxy.close()
+                continue
 
             if not args.no_peers:
                 estimate = size * (rtt / 1000 + 0.0002)
@@ -161,6 +192,18 @@ def main():
 
     table = ["| messages | round trip | what | seconds | ratio to the listing floor |", "|---:|---:|---|---:|---:|"]
     table += [f"| {s} | {r} ms | {t} | {sec:.3f} | {ratio:.2f} |" for s, r, t, sec, ratio in rows]
+    if args.only_command_line:
+        section = "\n".join([
+            "## Command line", "",
+            f"Run {datetime.datetime.now().strftime('%Y-%m-%d %H:%M')} on {machine()}, same server and mailboxes as above.",
+            "`purgelet --list` from start to exit: log-in, every header, the rule file, one printed line per message;",
+            "no display, no secret store (the password from --password-command). The floor is measured in the same",
+            f"run; medians of {runs} runs.", "", *table, ""])
+        results_file = HERE / "results.md"
+        text = results_file.read_text() if results_file.exists() else "# Mailbox benchmark\n"
+        results_file.write_text(replace_section(text, "Command line", section))
+        print("\n" + section)
+        return
     text = "\n".join([
         "# Mailbox benchmark", "",
         f"Run {datetime.datetime.now().strftime('%Y-%m-%d %H:%M')} on {machine()}.", "",

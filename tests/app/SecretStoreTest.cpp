@@ -6,6 +6,7 @@
 
 #include <QCheckBox>
 #include <QDirIterator>
+#include <QProcess>
 #include <QSignalSpy>
 #include <gtest/gtest.h>
 
@@ -48,6 +49,18 @@ TEST(SecretStore, PasswordKeptOnlyThereAndForgottenOnUntick)
         EXPECT_TRUE(rememberBox(d)->isChecked());
         EXPECT_EQ(filesHolding(QDir::homePath(), Password.toUtf8()), QStringList());
         EXPECT_EQ(filesHolding(QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME")), Password.toUtf8()), QStringList());
+        // The command line finds it there too, with no display and no other source.
+        QProcess cli;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("DISPLAY"));
+        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        cli.setProcessEnvironment(env);
+        cli.setStandardInputFile(QProcess::nullDevice());
+        cli.start(QStringLiteral(PURGELET_EXECUTABLE), {QStringLiteral("--list"), QStringLiteral("--host"), server.host(),
+                                                        QStringLiteral("--user"), QStringLiteral("tester"),
+                                                        QStringLiteral("--rules"), QStringLiteral("/nonexistent")});
+        ASSERT_TRUE(cli.waitForFinished(30000));
+        EXPECT_EQ(cli.exitCode(), 2) << "logged in, then stopped at the unusable rule file: " << cli.readAllStandardError().constData();
         rememberBox(d)->setChecked(false);
         QTest::qWait(300);  // the deletion
     }
