@@ -195,7 +195,7 @@ def main():
     if args.only_command_line:
         section = "\n".join([
             "## Command line", "",
-            f"Run {datetime.datetime.now().strftime('%Y-%m-%d %H:%M')} on {machine()}, same server and mailboxes as above.",
+            f"Run {datetime.datetime.now().strftime('%Y-%m-%d %H:%M')} on {machine()}, Dovecot and generated mailboxes as above.",
             "`purgelet --list` from start to exit: log-in, every header, the rule file, one printed line per message;",
             "no display, no secret store (the password from --password-command). The floor is measured in the same",
             f"run; medians of {runs} runs.", "", *table, ""])
