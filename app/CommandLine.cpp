@@ -5,6 +5,7 @@
 #include "app/RememberedLogIn.h"
 #include "mail/MailboxFlows.h"
 #include "mail/Pop3Client.h"
+#include "messages/TextDecoding.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -32,17 +33,6 @@ void say(FILE *to, const QString &text)
     std::fputs(text.toUtf8().constData(), to);
     std::fputc('\n', to);
     std::fflush(to);
-}
-
-void fail(const QString &text) { say(stderr, QStringLiteral("purgelet: ") + text); }
-
-// Header values on one line: line breaks, tabs and other control characters become blanks.
-QString oneLine(QString text)
-{
-    for (QChar &c : text)
-        if (c.category() == QChar::Other_Control)
-            c = u' ';
-    return text;
 }
 
 // The width to cut lines to: the terminal's, or none when output goes elsewhere.
@@ -78,7 +68,7 @@ std::optional<QString> passwordFromCommand(const QString &command)
     process.setStandardInputFile(QProcess::nullDevice());
     process.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), command});
     if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
-        fail(QStringLiteral("The password command failed (%1), so no password was sent.")
+        printError(QStringLiteral("The password command failed (%1), so no password was sent.")
                  .arg(process.error() == QProcess::Timedout ? QStringLiteral("it ran for more than a minute")
                                                             : QStringLiteral("exit code %1").arg(process.exitCode())));
         process.kill();
@@ -119,7 +109,7 @@ std::optional<QString> obtainPassword(const QString &host, const QString &user, 
         return passwordFromCommand(command);
     if (isatty(STDIN_FILENO))
         return passwordFromTerminal(host, user);
-    fail(QStringLiteral("No password for %1 at %2: the window has not remembered one in the secret store, no "
+    printError(QStringLiteral("No password for %1 at %2: the window has not remembered one in the secret store, no "
                         "--password-command was given, and standard input is no terminal to ask on.").arg(user, host));
     return std::nullopt;
 }
@@ -156,7 +146,7 @@ void printText(const QList<Listed> &messages)
                            .arg(m.record.size, 9)
                            .arg(m.record.isMarked() ? QStringLiteral("DELETE") : QStringLiteral("keep  "))
                            .arg(m.record.rule.isEmpty() ? QStringLiteral("-") : m.record.rule,
-                                oneLine(m.record.from), oneLine(m.record.subject));
+                                blankControls(m.record.from), blankControls(m.record.subject));
         if (width > 0 && line.size() > width)
             line.truncate(width);
         say(stdout, line);
@@ -217,7 +207,7 @@ int run(const QStringList &arguments)
     const QCommandLineOption version = parser.addVersionOption();
 
     if (!parser.parse(arguments)) {
-        fail(parser.errorText() + QStringLiteral(" (see purgelet --help)"));
+        printError(parser.errorText() + QStringLiteral(" (see purgelet --help)"));
         return BadCommandLine;
     }
     if (parser.isSet(help)) {
@@ -229,31 +219,32 @@ int run(const QStringList &arguments)
         return Done;
     }
     if (!parser.positionalArguments().isEmpty()) {
-        fail(QStringLiteral("Unexpected argument \"%1\"; a password never goes on the command line (see purgelet --help).")
+        printError(QStringLiteral("Unexpected argument \"%1\"; a password never goes on the command line (see purgelet --help).")
                  .arg(parser.positionalArguments().first()));
         return BadCommandLine;
     }
     if (parser.isSet(remove) && parser.isSet(dryRun)) {
-        fail(QStringLiteral("--delete and --dry-run exclude each other."));
+        printError(QStringLiteral("--delete and --dry-run exclude each other."));
         return BadCommandLine;
     }
     const QByteArray fingerprint = parser.isSet(trust) ? normalizedFingerprint(parser.value(trust)) : QByteArray();
     if (parser.isSet(trust) && fingerprint.isEmpty()) {
-        fail(QStringLiteral("--trust-fingerprint needs a SHA-256 fingerprint: 64 hex digits, colons allowed."));
+        printError(QStringLiteral("--trust-fingerprint needs a SHA-256 fingerprint: 64 hex digits, colons allowed."));
         return BadCommandLine;
     }
     const RememberedLogIn remembered;
     const QString server = parser.isSet(host) ? parser.value(host) : remembered.host();
     const QString name = parser.isSet(user) ? parser.value(user) : remembered.user();
     if (server.trimmed().isEmpty() || name.isEmpty()) {
-        fail(QStringLiteral("No server or user name: give --host and --user (the window's last log-in is used when there is one)."));
+        printError(QStringLiteral("No server or user name: give --host and --user (the window's last log-in is used when there is one)."));
         return BadCommandLine;
     }
     const std::optional<QString> password = obtainPassword(server.trimmed(), name, parser.value(command));
     if (!password)
         return NoSession;
 
-    CommandLineView view({server, name, *password, parser.isSet(rules) ? parser.value(rules) : ruleFilePath(), fingerprint});
+    const QString ruleFile = parser.isSet(rules) ? parser.value(rules) : ruleFilePath();
+    CommandLineView view({server, name, *password, ruleFile, fingerprint});
     Pop3Client client;
     client.certificateTrust().useFile(trustedCertificatesFile());
     MailboxFlows flows(view, client);
@@ -261,7 +252,7 @@ int run(const QStringList &arguments)
     if (!view.loggedInOnce())
         return NoSession;
     if (view.ruleProblem() != RuleBlock::Problem::None) {
-        fail(ruleProblemText(view.ruleProblem(), parser.isSet(rules) ? parser.value(rules) : ruleFilePath()) +
+        printError(ruleProblemText(view.ruleProblem(), ruleFile) +
              QStringLiteral("; nothing was deleted."));
         return RulesUnusable;
     }

@@ -5,13 +5,11 @@
 #include <QRegularExpression>
 #include <cstdio>
 
-namespace {
 void printError(const QString &text)
 {
     std::fprintf(stderr, "purgelet: %s\n", text.toUtf8().constData());
     std::fflush(stderr);
 }
-} // namespace
 
 QByteArray normalizedFingerprint(const QString &typed)
 {

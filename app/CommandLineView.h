@@ -50,6 +50,9 @@ private:
     RuleBlock::Problem m_ruleProblem = RuleBlock::Problem::None;
 };
 
+// A line on standard error: "purgelet: text".
+void printError(const QString &text);
+
 // A fingerprint as typed (colons or not, any case), in the form the program
 // compares: upper-case hex pairs joined by colons; "" when it is none.
 QByteArray normalizedFingerprint(const QString &typed);

@@ -9,9 +9,10 @@ void markRecords(RecordStore &records, const RuleBlock &rules)
 {
     const RuleMatcher matcher(rules.usable() ? rules.conditions : QList<RuleCondition>());
     for (qsizetype i = 0; i < records.count(); ++i) {
-        const MessageRecord record = records.read(i);
+        MessageRecord record = records.read(i);
         const std::optional<RuleCondition> hit = matcher.firstHolding(record.from, record.subject, record.size);
-        records.rewriteVerdict(i, hit ? conditionText(*hit) : QString());
+        record.setVerdict(hit ? conditionText(*hit) : QString());
+        records.rewrite(i, record);
     }
 }
 

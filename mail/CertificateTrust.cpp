@@ -105,7 +105,7 @@ void CertificateTrust::useFile(const QString &path)
         const QString line = QString::fromUtf8(file.readLine()).trimmed();
         if (line.isEmpty() || line.startsWith(u'#'))
             continue;
-        const QStringList parts = line.split(QRegularExpression(QStringLiteral("\\s+")));
+        const QStringList parts = line.simplified().split(u' ');
         if (parts.size() != 2 || !serverPattern().match(parts[0]).hasMatch() ||
             !fingerprintPattern().match(parts[1]).hasMatch()) {
             m_remembered.clear();

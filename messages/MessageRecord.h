@@ -32,6 +32,14 @@ struct MessageRecord
     // Reads a line built by toLine(); missing fields come back empty.
     static MessageRecord fromLine(const QString &line);
 
+    // The filter's verdict: marked, and by which rule, when rule is not
+    // empty; not marked otherwise.
+    void setVerdict(const QString &ruleThatHolds)
+    {
+        mark = ruleThatHolds.isEmpty() ? NotMarked : Marked;
+        rule = ruleThatHolds;
+    }
+
     // Only an exact "DOFILTER" counts as marked for deletion.
     bool isMarked() const { return mark == Marked; }
 };

@@ -16,21 +16,17 @@ void RecordStore::rewriteMark(qsizetype k, bool marked)
     while (fields.size() <= MessageRecord::Mark)
         fields.append(QString());
     fields[MessageRecord::Mark] = marked ? MessageRecord::Marked : MessageRecord::NotMarked;
-    QString line = fields.join(MessageRecord::Separator);
-    if (line != m_lines[k]) {
-        m_lines[k] = std::move(line);
-        changed();
-    }
+    replaceLine(k, fields.join(MessageRecord::Separator));
 }
 
-void RecordStore::rewriteVerdict(qsizetype k, const QString &rule)
+void RecordStore::rewrite(qsizetype k, const MessageRecord &record)
 {
-    if (k < 0 || k >= m_lines.size())
-        return;
-    MessageRecord record = read(k);
-    record.mark = rule.isEmpty() ? MessageRecord::NotMarked : MessageRecord::Marked;
-    record.rule = rule;
-    QString line = record.toLine();
+    if (k >= 0 && k < m_lines.size())
+        replaceLine(k, record.toLine());
+}
+
+void RecordStore::replaceLine(qsizetype k, QString line)
+{
     if (line != m_lines[k]) {
         m_lines[k] = std::move(line);
         changed();

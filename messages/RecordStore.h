@@ -18,9 +18,8 @@ public:
     // Replaces only the mark field of record k; every other field, every other
     // line and the count stay as they are. Out-of-range k is ignored.
     void rewriteMark(qsizetype k, bool marked);
-    // The filter's verdict on record k: marked, and by which rule, when rule
-    // is not empty; not marked otherwise.
-    void rewriteVerdict(qsizetype k, const QString &rule);
+    // Record k as given (the filter's verdict, say); out-of-range k is ignored.
+    void rewrite(qsizetype k, const MessageRecord &record);
 
     // Changes with every change of the store, and no two stores share a
     // version, so that what is derived from a store knows when to derive again.
@@ -28,6 +27,7 @@ public:
 
 private:
     void changed();
+    void replaceLine(qsizetype k, QString line);
 
     QStringList m_lines;
     quint64 m_version = 0;

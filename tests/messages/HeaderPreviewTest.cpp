@@ -76,12 +76,17 @@ TEST(Marking, CheckUncheckRoundTripKeepsEveryOtherField)
 
     // The filter's verdict names its rule; the user's uncheck keeps the
     // rule, a later pass in which no rule holds drops it.
-    store.rewriteVerdict(1, QStringLiteral("msgsubjectcontains=##2211"));
+    auto verdict = [&store](const QString &rule) {
+        MessageRecord judged = store.read(1);
+        judged.setVerdict(rule);
+        store.rewrite(1, judged);
+    };
+    verdict(QStringLiteral("msgsubjectcontains=##2211"));
     EXPECT_TRUE(store.read(1).isMarked());
     store.rewriteMark(1, false);
     EXPECT_EQ(store.read(1).rule, QStringLiteral("msgsubjectcontains=##2211"));
     EXPECT_EQ(store.read(1).subject, QStringLiteral("Ticket ##2211 # 100%"));
-    store.rewriteVerdict(1, QString());
+    verdict(QString());
     EXPECT_EQ(store.line(1), expected.toLine());
 }
 
