@@ -192,7 +192,7 @@ int run(const QStringList &arguments)
                                   QStringLiteral("List every message: number, size, DELETE or keep, the rule, From, Subject."));
     const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("Print the list as one JSON array instead."));
     const QCommandLineOption remove(QStringLiteral("delete"), QStringLiteral("Then delete every message a rule marked."));
-    const QCommandLineOption dryRun(QStringLiteral("dry-run"), QStringLiteral("Say what --delete would delete; delete nothing."));
+    const QCommandLineOption dryRun(QStringLiteral("dry-run"), QStringLiteral("Say what --delete would delete; delete nothing (also with --delete)."));
     const QCommandLineOption host(QStringLiteral("host"), QStringLiteral("The server, as in the window (default: the last one that logged in)."), QStringLiteral("server"));
     const QCommandLineOption user(QStringLiteral("user"), QStringLiteral("The user name (default: the last one that logged in)."), QStringLiteral("name"));
     const QCommandLineOption command(QStringLiteral("password-command"),
@@ -221,10 +221,6 @@ int run(const QStringList &arguments)
     if (!parser.positionalArguments().isEmpty()) {
         printError(QStringLiteral("Unexpected argument \"%1\"; a password never goes on the command line (see purgelet --help).")
                  .arg(parser.positionalArguments().first()));
-        return BadCommandLine;
-    }
-    if (parser.isSet(remove) && parser.isSet(dryRun)) {
-        printError(QStringLiteral("--delete and --dry-run exclude each other."));
         return BadCommandLine;
     }
     const QByteArray fingerprint = parser.isSet(trust) ? normalizedFingerprint(parser.value(trust)) : QByteArray();
