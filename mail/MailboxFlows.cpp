@@ -35,13 +35,18 @@ QString messagesText(qsizetype n)
 }
 
 // The status line after a deletion: what the server confirmed, what is left.
-QString deletionOutcome(bool confirmed, qsizetype deleted, qsizetype onServer, const QString &notice)
+QString deletionOutcome(bool confirmed, qsizetype deleted, qsizetype onServer, qsizetype keptAsChanged,
+                        const QString &notice)
 {
     QString text = confirmed ? QStringLiteral("Deleted %1 on the server").arg(messagesText(deleted))
                              : QStringLiteral("The server did not confirm the deletion");
     if (onServer >= 0)
         text += confirmed ? QStringLiteral(", %1 left").arg(onServer)
                           : QStringLiteral(", %1 on the server").arg(messagesText(onServer));
+    if (keptAsChanged > 0)
+        text += QStringLiteral("; %1 kept because %2 on the server since the listing")
+                    .arg(messagesText(keptAsChanged), keptAsChanged == 1 ? QStringLiteral("it changed")
+                                                                          : QStringLiteral("they changed"));
     return notice.isEmpty() ? text : text + QStringLiteral("; ") + notice;
 }
 } // namespace
@@ -142,13 +147,14 @@ void MailboxFlows::deleteMarkedMessages()
         return;
     if (!failed("Error during Connect") && m_client.MsgCount() > 0) {
         DeletionChoice choice(m_view.records());
-        // What decides a deletion is read from the server in this session;
-        // a listed message whose line is unchecked needs no reading at all.
+        // What decides a deletion is read from the server in this session; a
+        // message whose unique-id names no checked line needs no reading at all.
         const auto mayGo = [&](qsizetype i) { return choice.mayChoose(m_client.UniqueIdOf(i)); };
         m_client.setHeaderCacheUse(false);
         m_client.setHeadersWanted(mayGo);
         const WalkEnd end = walkMessages(mayGo, nullptr, [&](qsizetype i) {
-            if (!choice.chosen(m_client.MsgExtraA(), m_client.MsgFrom(), m_client.MsgSubject()))
+            if (!choice.chosen({m_client.MsgExtraA(), m_client.MsgExtraB(), m_client.MsgDate(), m_client.MsgSize(),
+                                m_client.MsgFrom(), m_client.MsgSubject()}))
                 return;
             if (m_pace.due())
                 m_view.setStatus(QStringLiteral("Deleting message %1 ...").arg(i));
@@ -165,6 +171,7 @@ void MailboxFlows::deleteMarkedMessages()
         } else {
             // The server carries out the deletions only when the session ends
             // with QUIT; when that fails, the user must not think they were done.
+            const qsizetype keptAsChanged = choice.keptAsChanged();
             m_client.Disconnect();
             if (m_cancelled)
                 return;
@@ -173,7 +180,7 @@ void MailboxFlows::deleteMarkedMessages()
             const Listing listing = headerDownload();
             if (m_cancelled)
                 return;
-            status = deletionOutcome(confirmed, deleted, listing.onServer, listing.notice);
+            status = deletionOutcome(confirmed, deleted, listing.onServer, keptAsChanged, listing.notice);
         }
     }
     m_view.setStatus(status.isEmpty() ? m_client.StatusText() : status);

@@ -4,36 +4,51 @@
 
 DeletionChoice::DeletionChoice(const RecordStore &records) : m_records(records)
 {
-    constexpr qsizetype Repeated = -1;
     for (qsizetype j = 0; j < records.count(); ++j) {
-        const QString uid = records.read(j).extraA;
-        if (uid.isEmpty())
-            continue;
-        auto it = m_lineOfUid.find(uid);
-        if (it == m_lineOfUid.end())
-            m_lineOfUid.insert(uid, j);
-        else
-            *it = Repeated;
+        const MessageRecord line = records.read(j);
+        m_linesOf[identityOf(line.extraA, line.extraB, line.date, line.size)].append(j);
     }
-    m_lineOfUid.removeIf([](const auto &entry) { return entry.value() == Repeated; });
 }
 
-qsizetype DeletionChoice::lineOf(const QString &uid) const
+QString DeletionChoice::identityOf(const QString &uid, const QString &messageId, const QString &date, const QString &size)
 {
-    return uid.isEmpty() ? -1 : m_lineOfUid.value(uid, -1);
+    // A unique-id holds no control characters, so the two kinds never meet.
+    return uid.isEmpty() ? QStringLiteral("\n%1\n%2\n%3").arg(messageId, date, size) : uid;
 }
 
-bool DeletionChoice::chosen(const QString &uid, const QString &from, const QString &subject)
+QList<qsizetype> DeletionChoice::checkedLinesOf(const QString &identity) const
 {
-    const qsizetype own = lineOf(uid);
-    if (own < 0)
-        return m_marked.count(m_records, from, subject) > 0;
-    const MessageRecord line = m_records.read(own);
-    return line.isMarked() && line.from == from && line.subject == subject;
+    const QList<qsizetype> lines = m_linesOf.value(identity);
+    for (const qsizetype j : lines)
+        if (!m_records.read(j).isMarked())
+            return {};
+    return lines;
+}
+
+bool DeletionChoice::chosen(const Message &message)
+{
+    // Lines of one identity that are alike (a campaign on a server without
+    // unique-ids) each take one message.
+    for (const qsizetype j : checkedLinesOf(identityOf(message.uid, message.messageId, message.date, message.size))) {
+        const MessageRecord line = m_records.read(j);
+        if (!m_matched.contains(j) && line.from == message.from && line.subject == message.subject) {
+            m_matched.insert(j);
+            return true;
+        }
+    }
+    return false;
+}
+
+qsizetype DeletionChoice::keptAsChanged() const
+{
+    qsizetype kept = 0;
+    for (qsizetype j = 0; j < m_records.count(); ++j)
+        kept += m_records.read(j).isMarked() && !m_matched.contains(j);
+    return kept;
 }
 
 bool DeletionChoice::mayChoose(const QString &uid) const
 {
-    const qsizetype own = lineOf(uid);
-    return own < 0 || m_records.read(own).isMarked();
+    // Without a unique-id the identity is in the header, which must be read.
+    return uid.isEmpty() || !checkedLinesOf(uid).isEmpty();
 }

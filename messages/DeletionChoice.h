@@ -1,35 +1,51 @@
 #pragma once
 
-#include "messages/MarkedRecordIndex.h"
-
 #include <QHash>
+#include <QList>
+#include <QSet>
 #include <QString>
 
 class RecordStore;
 
 // Which server messages "Delete Now on Server" removes, decided from what the
-// list shows at the moment each message is reached:
-// - a message the list shows (its unique-id names exactly one listed line)
-//   goes exactly when that line is checked and the message's From and Subject,
-//   as read from the server in this session, are still the line's;
-// - any other message (new since the listing, or a server without unique-ids)
-//   goes when its From and Subject equal those of some checked line.
-// So a look-alike whose own line the user unchecked stays, and a server that
-// hands a unique-id to another message since the listing loses nothing unchecked.
+// list shows at the moment each message is reached. A message goes only when
+// it is provably the message of a checked line:
+// - its identity names listed lines that are all checked, and
+// - its From and Subject, read from the server in this session, are still
+//   those of such a line.
+// The identity is the server's unique-id; a server without unique-ids gets
+// the Message-ID, Date and size instead, all three from the header just read.
+//
+// Anything else stays: a message that was never listed, one whose unique-id
+// moved to another message (a server that renumbers its ids), one whose
+// header no longer matches its line. Each checked line that no message
+// proved to be its own is counted, so the user can be told how many checked
+// messages were kept because they changed on the server since the listing.
 class DeletionChoice
 {
 public:
+    // A message as read from the server in the deletion session.
+    struct Message
+    {
+        QString uid;  // "" when the server gives none
+        QString messageId, date, size, from, subject;
+    };
+
     explicit DeletionChoice(const RecordStore &records);
 
-    bool chosen(const QString &uid, const QString &from, const QString &subject);
-    // False when chosen() is false now whatever the message's headers say: a
-    // listed message whose line is unchecked.
+    bool chosen(const Message &message);
+    // False when chosen() is false now whatever the message's headers say:
+    // its unique-id names no checked line.
     bool mayChoose(const QString &uid) const;
+    // Lines checked now that no message chosen so far was the message of.
+    qsizetype keptAsChanged() const;
 
 private:
-    qsizetype lineOf(const QString &uid) const;  // -1: not a listed line's
+    static QString identityOf(const QString &uid, const QString &messageId, const QString &date, const QString &size);
+    // The lines of that identity, when every one of them is checked.
+    QList<qsizetype> checkedLinesOf(const QString &identity) const;
 
     const RecordStore &m_records;
-    QHash<QString, qsizetype> m_lineOfUid; // unique-ids that name exactly one line
-    MarkedRecordIndex m_marked;
+    QHash<QString, QList<qsizetype>> m_linesOf;  // identity -> listed lines
+    QSet<qsizetype> m_matched;  // lines whose message was chosen
 };

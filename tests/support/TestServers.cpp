@@ -125,29 +125,47 @@ QStringList DovecotFixture::sessionEnds(const QString &user, int atLeast) const
     return found;
 }
 
+namespace {
+// Starts a fixture script that prints "PORT n" on its first line; returns n (0 on failure).
+quint16 startPortPrinter(QProcess &process, const QString &script, const QStringList &arguments)
+{
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start(qEnvironmentVariable("PURGELET_PYTHON", QStringLiteral("python3")), QStringList{script} + arguments);
+    if (!process.waitForStarted(5000) || !process.waitForReadyRead(10000)) {
+        ADD_FAILURE() << qPrintable(script) << " did not start";
+        return 0;
+    }
+    const QByteArray line = process.readLine().trimmed();
+    const quint16 port = line.startsWith("PORT ") ? line.mid(5).toUShort() : 0;
+    if (port == 0)
+        ADD_FAILURE() << qPrintable(script) << " said: " << line.constData();
+    return port;
+}
+void stop(QProcess &process)
+{
+    process.kill();
+    process.waitForFinished(5000);
+}
+} // namespace
+
 ScriptedServer::ScriptedServer(const QStringList &options)
 {
     static QTemporaryDir logs;
     static int serial = 0;
     m_logPath = logs.filePath(QStringLiteral("scripted-%1.log").arg(++serial));
-    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_process.start(qEnvironmentVariable("PURGELET_PYTHON", QStringLiteral("python3")),
-                    QStringList{qEnvironmentVariable("PURGELET_SCRIPTED_SERVER"), QStringLiteral("--log"), m_logPath} + options);
-    if (!m_process.waitForStarted(5000) || !m_process.waitForReadyRead(10000)) {
-        ADD_FAILURE() << "scripted server did not start";
-        return;
-    }
-    const QByteArray line = m_process.readLine().trimmed();
-    m_port = line.startsWith("PORT ") ? line.mid(5).toUShort() : 0;
-    if (m_port == 0)
-        ADD_FAILURE() << "scripted server said: " << line.constData();
+    m_port = startPortPrinter(m_process, qEnvironmentVariable("PURGELET_SCRIPTED_SERVER"),
+                              QStringList{QStringLiteral("--log"), m_logPath} + options);
 }
 
-ScriptedServer::~ScriptedServer()
+DelayedLink::DelayedLink(quint16 targetPort, int oneWayMs)
 {
-    m_process.kill();
-    m_process.waitForFinished(5000);
+    const QString proxy = QFileInfo(qEnvironmentVariable("PURGELET_SCRIPTED_SERVER")).dir().filePath(QStringLiteral("latency_proxy.py"));
+    m_port = startPortPrinter(m_process, proxy, {QStringLiteral("0"), QString::number(targetPort), QString::number(oneWayMs)});
 }
+
+DelayedLink::~DelayedLink() { stop(m_process); }
+
+ScriptedServer::~ScriptedServer() { stop(m_process); }
 
 QStringList ScriptedServer::commands() const
 {

@@ -56,6 +56,20 @@ private:
     quint16 m_port = 0;
 };
 
+// A link to a server on loopback that delays every byte by oneWayMs each way,
+// as if the server were that far away, for the life of the object.
+class DelayedLink
+{
+public:
+    DelayedLink(quint16 targetPort, int oneWayMs);
+    ~DelayedLink();
+    QString host() const { return QStringLiteral("127.0.0.1:%1").arg(m_port); }
+
+private:
+    QProcess m_process;
+    quint16 m_port = 0;
+};
+
 // Answers every modal message box that opens with OK and records it.
 class BoxAnswerer
 {
