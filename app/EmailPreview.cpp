@@ -146,9 +146,11 @@ void EmailPreview::buildControls()
     Txtpassword->setEchoMode(QLineEdit::Password);
     Txtpassword->setStyleSheet(QStringLiteral("lineedit-password-character: 42;"));
     cmdcheck = button("cmdcheck", QStringLiteral("Check Mails"), fromTwips(3720, 240, 1455, 375));
-    ChkRememberPassword = new QCheckBox(QStringLiteral("Remember password"), this);
+    // Two lines: the room between "Check Mails" and the link on the right is
+    // too narrow for the box and "Remember password" on one.
+    ChkRememberPassword = new QCheckBox(QStringLiteral("Remember\npassword"), this);
     ChkRememberPassword->setObjectName(QStringLiteral("ChkRememberPassword"));
-    ChkRememberPassword->setGeometry(fromTwips(3720, 960, 1620, 285));
+    ChkRememberPassword->setGeometry(fromTwips(3720, 780, 1620, 480));
 
     LabStatus = label("LabStatus", QString(), fromTwips(240, 1320, 5175, 255));
     setColours(LabStatus, QPalette::Window, palette().color(QPalette::Button), QColor(0, 128, 0));
@@ -242,6 +244,7 @@ void EmailPreview::describeControls()
         widget->setAccessibleName(QLatin1String(name));
     for (QPushButton *b : findChildren<QPushButton *>())
         b->setAccessibleName(b->text());
+    ChkRememberPassword->setAccessibleName(QStringLiteral("Remember password"));
     for (QLabel *l : {lab_hostname, Label1, Label2, Label5})
         l->setAccessibleName(l->text());
 }

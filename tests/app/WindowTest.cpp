@@ -122,8 +122,9 @@ TEST(Window, ExitClosesWithoutContactingAServer)
     EXPECT_FALSE(w.mailClient().IsConnected());
 }
 
-// Every caption fits its control with the fonts at hand, at any scale, and
-// every control has a name for screen readers.
+// Every caption fits its control with the fonts at hand, at any scale (the
+// suite runs this test again at 150% and 200%), and every control has a
+// name for screen readers.
 TEST(Window, CaptionsFitAndControlsHaveAccessibleNames)
 {
     EmailPreview w;
@@ -137,6 +138,12 @@ TEST(Window, CaptionsFitAndControlsHaveAccessibleNames)
     for (QPushButton *b : w.findChildren<QPushButton *>()) {
         EXPECT_LE(b->fontMetrics().horizontalAdvance(b->text()), b->width() - 8) << qPrintable(b->objectName());
         EXPECT_EQ(b->accessibleName(), b->text());
+    }
+    // A check box needs room for its box and the gap beside its caption too.
+    for (QCheckBox *b : w.findChildren<QCheckBox *>()) {
+        EXPECT_LE(b->sizeHint().width(), b->width()) << qPrintable(b->objectName());
+        EXPECT_LE(b->sizeHint().height(), b->height()) << qPrintable(b->objectName());
+        EXPECT_FALSE(b->accessibleName().isEmpty()) << qPrintable(b->objectName());
     }
     for (QWidget *c : std::initializer_list<QWidget *>{w.findChild<QLineEdit *>(QStringLiteral("Txthostname")),
                                                        w.findChild<QLineEdit *>(QStringLiteral("Txtusername")),
