@@ -1,6 +1,5 @@
 #include "mail/MailboxFlows.h"
 
-#include "mail/HostAddress.h"
 #include "mail/Pop3Client.h"
 #include "messages/DeletionChoice.h"
 #include "messages/RecordStore.h"
@@ -53,6 +52,7 @@ QString deletionOutcome(bool confirmed, qsizetype deleted, qsizetype onServer, q
 
 MailboxFlows::MailboxFlows(MailboxView &view, Pop3Client &client) : m_view(view), m_client(client)
 {
+    m_client.stepStarted = [this](const QString &step) { m_view.setStatus(step); };
     m_client.certificateJudge = [this](const CertificateQuestion &question) {
         return m_cancelled ? CertificateAnswer::Cancel : m_view.askAboutCertificate(question);
     };
@@ -152,11 +152,15 @@ void MailboxFlows::deleteMarkedMessages()
         const auto mayGo = [&](qsizetype i) { return choice.mayChoose(m_client.UniqueIdOf(i)); };
         m_client.setHeaderCacheUse(false);
         m_client.setHeadersWanted(mayGo);
-        const WalkEnd end = walkMessages(mayGo, nullptr, [&](qsizetype i) {
+        StatusPace deletingPace;  // beside the walk's own, so that neither line starves the other
+        const auto progress = [&](qsizetype i, qsizetype total) {
+            m_view.setStatus(QStringLiteral("Checking message %1 of %2 ...").arg(i).arg(total));
+        };
+        const WalkEnd end = walkMessages(mayGo, progress, [&](qsizetype i) {
             if (!choice.chosen({m_client.MsgExtraA(), m_client.MsgExtraB(), m_client.MsgDate(), m_client.MsgSize(),
                                 m_client.MsgFrom(), m_client.MsgSubject()}))
                 return;
-            if (m_pace.due())
+            if (deletingPace.due())
                 m_view.setStatus(QStringLiteral("Deleting message %1 ...").arg(i));
             m_client.DeleteCurrentMsg();
         });
@@ -194,8 +198,6 @@ void MailboxFlows::connectWithBoxes()
     m_client.HostName = m_view.hostText();
     m_client.UserName = m_view.userText();
     m_client.Password = m_view.passwordText();
-    const std::optional<HostAddress> target = parseHostAddress(m_client.HostName, m_client.Port, nullptr);
-    m_view.setStatus(QStringLiteral("Connecting to %1 ...").arg(target ? target->host : m_client.HostName.trimmed()));
     m_client.Connect();
     if (m_cancelled)
         return;

@@ -185,15 +185,19 @@ bool Pop3Client::login(const HostAddress &target)
     }
 
     QString error;
+    announce(target.implicitTls ? QStringLiteral("Connecting to %1 (TLS) ...").arg(target.host)
+                                : QStringLiteral("Connecting to %1 ...").arg(target.host));
     if (!m_connection->open(target.host, target.port, target.implicitTls, &error)) {
         const QByteArray refusal = m_connection->refusedGreeting();
         failWith(QStringLiteral("Could not connect to %1 port %2. %3").arg(target.host).arg(target.port)
                      .arg(refusal.isEmpty() ? error : explainRefusal(refusal, error)));
         return false;
     }
+    announce(QStringLiteral("Connected to %1; asking what it offers ...").arg(target.host));
     if (!readCapabilities())
         return false;
     if (!m_connection->isEncrypted() && m_capabilities.contains(QStringLiteral("STLS"))) {
+        announce(QStringLiteral("Starting TLS with %1 ...").arg(target.host));
         const std::optional<Pop3Reply> reply = m_connection->run("STLS", false);
         if (!reply || !reply->ok) {
             // The server promised TLS; logging in without it would expose the password.
@@ -218,6 +222,7 @@ bool Pop3Client::login(const HostAddress &target)
     m_connection->setMaxInFlight(together ? int(ReadAhead + 100) : 1);
     const bool plain = m_saslMechanisms.contains(QStringLiteral("PLAIN")) && authPlain.size() <= MaxCommandLength;
     m_loginMethod = plain ? QStringLiteral("AUTH PLAIN") : QStringLiteral("USER/PASS");
+    announce(QStringLiteral("Logging in to %1 as %2 with %3 ...").arg(target.host, UserName, m_loginMethod));
     const auto firstId = m_connection->send(plain ? authPlain : user, false);
     std::optional<Pop3Connection::CommandId> passId, capaId, listId, uidlId;
     if (together) {
@@ -239,6 +244,7 @@ bool Pop3Client::login(const HostAddress &target)
                      .arg(m_loginMethod, explainRefusal(reply->status, QStringLiteral("Wrong user name or password?"))));
         return false;
     }
+    announce(QStringLiteral("Logged in to %1; reading the list of messages ...").arg(target.host));
     if (!readCapabilities(capaId))
         return false;
     m_pipelining = m_capabilities.contains(QStringLiteral("PIPELINING")) && !m_pipeliningDistrusted.contains(m_mailboxKey);
@@ -506,7 +512,8 @@ void Pop3Client::Disconnect()
     }
     // Every command's answer is in before QUIT asks the server to act on them.
     std::optional<Pop3Reply> reply;
-    if (m_connection->waitForAllReplies()) {
+    const bool answered = m_connection->waitForAllReplies();
+    if (answered) {
         // Every answer is in by now: counting the accepted deletions waits no more.
         for (const auto id : m_unconfirmedDeletes)
             if (const std::optional<Pop3Reply> deleted = m_connection->wait(id); deleted && deleted->ok)
@@ -515,6 +522,13 @@ void Pop3Client::Disconnect()
     }
     m_unconfirmedDeletes.clear();
     m_connection->abort(QString());
+    if (!answered) {
+        // QUIT was never sent: the server carries out nothing.
+        failWith(QStringLiteral("The connection to the server was lost before the session could end, so the server "
+                                "deleted nothing. %1").arg(m_connection->lastError()));
+        m_status = QStringLiteral("Connection lost: the server deleted nothing");
+        return;
+    }
     if (!reply || !reply->ok) {
         failWith(QStringLiteral("The server did not confirm the end of the session, so it may have deleted nothing."));
         m_status = QStringLiteral("Disconnected from %1 without confirmation").arg(m_host);

@@ -50,6 +50,10 @@ public:
     std::function<CertificateAnswer(const CertificateQuestion &)> certificateJudge;
     CertificateTrust &certificateTrust() { return m_trust; }
 
+    // Told, in words for the status line, which step of the log-in the
+    // client waits for next: a slow server must not look hung.
+    std::function<void(const QString &)> stepStarted;
+
     void Connect();
     // How the last log-in went: "AUTH PLAIN" or "USER/PASS".
     QString LoginMethod() const { return m_loginMethod; }
@@ -114,6 +118,11 @@ private:
     void readAhead(qsizetype n);
     void resetSession();
     void succeed() { m_result = 0; m_error.clear(); }
+    void announce(const QString &step) const
+    {
+        if (stepStarted)
+            stepStarted(step);
+    }
     void failWith(const QString &text);
     QString cleanServerText(const QByteArray &text) const;
     QByteArray plainCredentials() const;

@@ -227,6 +227,41 @@ TEST_F(DeletionWindow, DropBeforeQuitIsReportedAndDeletesNothing)
     EXPECT_EQ(d.list()->count(), 3);
 }
 
+TEST_F(DeletionWindow, ConnectionCutMidDeletionCostsOneBoxAndDeletesNothing)
+{
+    // A hundred checked messages; the server cuts the line at the fiftieth
+    // deletion, or instead of answering QUIT, directly and 20 ms away.
+    // Cut before QUIT went out, the server surely deleted nothing; cut after,
+    // it did not say.
+    const char *lost = "the server deleted nothing";
+    const struct { const char *name; QStringList options; int oneWayMs; const char *words; } cases[] = {
+        {"at DELE 50", {"--drop-dele", "50"}, 0, lost},
+        {"at DELE 50, 20 ms away", {"--drop-dele", "50"}, 10, lost},
+        {"at DELE 50, pipelined", {"--drop-dele", "50", "--pipelining"}, 0, lost},
+        {"at DELE 50, pipelined, 20 ms away", {"--drop-dele", "50", "--pipelining"}, 10, lost},
+        {"at QUIT, pipelined, 20 ms away", {"--drop-quit", "--pipelining"}, 10, "did not confirm"},
+    };
+    for (const auto &c : cases) {
+        ScriptedServer server(QStringList{"--messages", "100"} + c.options);
+        std::optional<DelayedLink> link;
+        if (c.oneWayMs > 0)
+            link.emplace(server.port(), c.oneWayMs);
+        check("msgsubjectcontains=subject\r\n", link ? link->host() : server.host(), QStringLiteral("tester"),
+              QStringLiteral("secret"));
+        ASSERT_EQ(d.checkedRows().size(), 100) << c.name;
+        const qsizetype before = boxes.boxes().size();
+        d.click("CmdDeleteOnSvr");
+        ASSERT_EQ(boxes.boxes().size(), before + 1) << c.name;
+        EXPECT_TRUE(boxes.boxes().last().text.contains(QLatin1String(c.words), Qt::CaseInsensitive))
+            << c.name << ": " << qPrintable(boxes.boxes().last().text);
+        const QString status = d.label("LabStatus")->text();
+        EXPECT_FALSE(status.startsWith(QStringLiteral("Deleted"))) << c.name << ": " << qPrintable(status);
+        d.click("CmdUpdate");
+        EXPECT_EQ(d.list()->count(), 100) << c.name << ": every message is still there";
+        EXPECT_EQ(boxes.boxes().size(), before + 1) << c.name;
+    }
+}
+
 TEST_F(DeletionWindow, ClosingTheWindowMidDeletionSendsNoQuit)
 {
     ScriptedServer server({QStringLiteral("--messages"), QStringLiteral("60")});

@@ -131,7 +131,10 @@ quint16 startPortPrinter(QProcess &process, const QString &script, const QString
 {
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process.start(qEnvironmentVariable("PURGELET_PYTHON", QStringLiteral("python3")), QStringList{script} + arguments);
-    if (!process.waitForStarted(5000) || !process.waitForReadyRead(10000)) {
+    QDeadlineTimer deadline(10000);
+    while (process.waitForStarted(5000) && !process.canReadLine() && !deadline.hasExpired())
+        process.waitForReadyRead(int(deadline.remainingTime()));
+    if (!process.canReadLine()) {
         ADD_FAILURE() << qPrintable(script) << " did not start";
         return 0;
     }
