@@ -175,32 +175,45 @@ QString decodeHeaderText(const QByteArray &raw)
 HeaderValues parseHeaderBlock(const QByteArrayList &lines)
 {
     HeaderValues values;
-    bool haveFrom = false, haveSubject = false, haveDate = false, haveId = false;
+    enum Kept { From, Subject, Date, MessageId, None };
+    static const QByteArray names[] = {"from", "subject", "date", "message-id"};
+    bool have[None] = {};
     for (qsizetype i = 0; i < lines.size() && !lines[i].isEmpty();) {
         qsizetype next = i + 1;
         if (isWhite(lines[i][0])) { // continuation without a header: skip
             i = next;
             continue;
         }
-        const QByteArray field = unfold(lines, i, &next);
-        i = next;
-        const qsizetype colon = field.indexOf(':');
-        if (colon <= 0)
+        // The name is on the field's first line, so most fields, which are
+        // not kept, are passed over without being unfolded.
+        QByteArray field;
+        qsizetype colon = lines[i].indexOf(':');
+        if (colon < 0) {
+            field = unfold(lines, i, &next);
+            colon = field.indexOf(':');
+        }
+        const QByteArrayView name = QByteArrayView(field.isNull() ? lines[i] : field).first(qMax<qsizetype>(colon, 0)).trimmed();
+        Kept kept = None;
+        for (int k = From; k < None && colon > 0; ++k)
+            if (!have[k] && qstrnicmp(name.data(), name.size(), names[k].constData(), names[k].size()) == 0)
+                kept = Kept(k);
+        if (kept == None) {
+            while (next < lines.size() && !lines[next].isEmpty() && isWhite(lines[next][0]))
+                ++next;
+            i = next;
             continue;
-        const QByteArray name = field.left(colon).trimmed().toLower();
+        }
+        if (field.isNull())
+            field = unfold(lines, i, &next);
+        i = next;
+        have[kept] = true;
         const QByteArray value = trimmedWhite(field.mid(colon + 1));
-        if (name == "from" && !haveFrom) {
-            values.from = keptHeaderValue(blankControls(decodeHeaderText(value)));
-            haveFrom = true;
-        } else if (name == "subject" && !haveSubject) {
-            values.subject = keptHeaderValue(blankControls(decodeHeaderText(value)));
-            haveSubject = true;
-        } else if (name == "date" && !haveDate) {
-            values.date = keptHeaderValue(blankControls(decodeEightBitText(value)));
-            haveDate = true;
-        } else if (name == "message-id" && !haveId) {
-            values.messageId = keptHeaderValue(blankControls(decodeEightBitText(value)));
-            haveId = true;
+        switch (kept) {
+        case From: values.from = keptHeaderValue(blankControls(decodeHeaderText(value))); break;
+        case Subject: values.subject = keptHeaderValue(blankControls(decodeHeaderText(value))); break;
+        case Date: values.date = keptHeaderValue(blankControls(decodeEightBitText(value))); break;
+        case MessageId: values.messageId = keptHeaderValue(blankControls(decodeEightBitText(value))); break;
+        case None: break;
         }
     }
     return values;

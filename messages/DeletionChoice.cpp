@@ -5,7 +5,7 @@
 DeletionChoice::DeletionChoice(const RecordStore &records) : m_records(records)
 {
     for (qsizetype j = 0; j < records.count(); ++j) {
-        const MessageRecord line = records.read(j);
+        const MessageRecord &line = records.read(j);
         m_linesOf[identityOf(line.extraA, line.extraB, line.date, line.size)].append(j);
     }
 }
@@ -30,7 +30,7 @@ bool DeletionChoice::chosen(const Message &message)
     // Lines of one identity that are alike (a campaign on a server without
     // unique-ids) each take one message.
     for (const qsizetype j : checkedLinesOf(identityOf(message.uid, message.messageId, message.date, message.size))) {
-        const MessageRecord line = m_records.read(j);
+        const MessageRecord &line = m_records.read(j);
         if (!m_matched.contains(j) && line.from == message.from && line.subject == message.subject) {
             m_matched.insert(j);
             return true;

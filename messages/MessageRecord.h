@@ -42,6 +42,8 @@ struct MessageRecord
 
     // Only an exact "DOFILTER" counts as marked for deletion.
     bool isMarked() const { return mark == Marked; }
+
+    bool operator==(const MessageRecord &) const = default;
 };
 
 // The raw "##" split: plain left-to-right, non-overlapping, empty pieces kept.

@@ -10,25 +10,17 @@ void RecordStore::changed()
 
 void RecordStore::rewriteMark(qsizetype k, bool marked)
 {
-    if (k < 0 || k >= m_lines.size())
+    if (k < 0 || k >= m_records.size())
         return;
-    QStringList fields = splitRecordLine(m_lines[k]);
-    while (fields.size() <= MessageRecord::Mark)
-        fields.append(QString());
-    fields[MessageRecord::Mark] = marked ? MessageRecord::Marked : MessageRecord::NotMarked;
-    replaceLine(k, fields.join(MessageRecord::Separator));
+    MessageRecord record = m_records.at(k);
+    record.mark = marked ? MessageRecord::Marked : MessageRecord::NotMarked;
+    rewrite(k, record);
 }
 
 void RecordStore::rewrite(qsizetype k, const MessageRecord &record)
 {
-    if (k >= 0 && k < m_lines.size())
-        replaceLine(k, record.toLine());
-}
-
-void RecordStore::replaceLine(qsizetype k, QString line)
-{
-    if (line != m_lines[k]) {
-        m_lines[k] = std::move(line);
+    if (k >= 0 && k < m_records.size() && !(record == m_records.at(k))) {
+        m_records[k] = record;
         changed();
     }
 }

@@ -2,18 +2,20 @@
 
 #include "messages/MessageRecord.h"
 
-#include <QStringList>
+#include <QList>
 
-// The hidden, ordered store of record lines. Line k belongs to line k of the
-// visible message list.
+// The hidden, ordered store of message records. Line k belongs to line k of
+// the visible message list. Each record keeps its text form (line(k)), but
+// is held as its fields, so that the passes over every record (the rules,
+// the list filling, the deletion) read them without splitting a line each.
 class RecordStore
 {
 public:
-    void clear() { m_lines.clear(); changed(); }
-    void append(const MessageRecord &record) { m_lines.append(record.toLine()); changed(); }
-    qsizetype count() const { return m_lines.size(); }
-    QString line(qsizetype k) const { return m_lines.at(k); }
-    MessageRecord read(qsizetype k) const { return MessageRecord::fromLine(m_lines.at(k)); }
+    void clear() { m_records.clear(); changed(); }
+    void append(const MessageRecord &record) { m_records.append(record); changed(); }
+    qsizetype count() const { return m_records.size(); }
+    QString line(qsizetype k) const { return m_records.at(k).toLine(); }
+    const MessageRecord &read(qsizetype k) const { return m_records.at(k); }
 
     // Replaces only the mark field of record k; every other field, every other
     // line and the count stay as they are. Out-of-range k is ignored.
@@ -27,8 +29,7 @@ public:
 
 private:
     void changed();
-    void replaceLine(qsizetype k, QString line);
 
-    QStringList m_lines;
+    QList<MessageRecord> m_records;
     quint64 m_version = 0;
 };
