@@ -11,6 +11,26 @@ bool hasLineBreak(const QString &s)
 {
     return s.contains(u'\r') || s.contains(u'\n') || s.contains(QChar(0));
 }
+
+// A LIST or UIDL line, "n rest": the message number and the first word after
+// it (blanks around either allowed); no number: nothing. Read in place, as a
+// listing has a line per message.
+std::optional<std::pair<qint64, QByteArrayView>> numberedLine(QByteArrayView line)
+{
+    line = line.trimmed();
+    qsizetype gap = 0;
+    while (gap < line.size() && line[gap] != ' ' && line[gap] != '\t')
+        ++gap;
+    bool ok = false;
+    const qint64 number = line.first(gap).toLongLong(&ok);
+    if (!ok)
+        return std::nullopt;
+    QByteArrayView rest = line.sliced(gap).trimmed();
+    qsizetype end = 0;
+    while (end < rest.size() && rest[end] != ' ' && rest[end] != '\t')
+        ++end;
+    return std::pair{number, rest.first(end)};
+}
 } // namespace
 
 Pop3Client::Pop3Client(QObject *parent)
@@ -333,11 +353,10 @@ bool Pop3Client::readMailboxListing(std::optional<Pop3Connection::CommandId> lis
     std::vector<qint64> sizes;
     sizes.reserve(size_t(list->lines.size()));
     for (const QByteArray &line : list->lines) {
-        const QList<QByteArray> parts = line.simplified().split(' ');
-        bool okNumber = false, okSize = false;
-        const qint64 number = parts.value(0).toLongLong(&okNumber);
-        const qint64 size = parts.value(1).toLongLong(&okSize);
-        if (!okNumber || !okSize || number != qint64(sizes.size()) + 1 || size < 0) {
+        const auto numbered = numberedLine(line);
+        bool okSize = false;
+        const qint64 size = numbered ? numbered->second.toLongLong(&okSize) : -1;
+        if (!numbered || !okSize || numbered->first != qint64(sizes.size()) + 1 || size < 0) {
             failWith(QStringLiteral("The server's message list could not be read (line \"%1\").").arg(cleanServerText(line)));
             return false;
         }
@@ -353,11 +372,9 @@ bool Pop3Client::readMailboxListing(std::optional<Pop3Connection::CommandId> lis
     }
     if (uidl->ok) {
         for (const QByteArray &line : uidl->lines) {
-            const QList<QByteArray> parts = line.simplified().split(' ');
-            bool ok = false;
-            const qint64 number = parts.value(0).toLongLong(&ok);
-            if (ok && number >= 1 && number <= qint64(m_uids.size()) && parts.size() >= 2)
-                m_uids[size_t(number - 1)] = blankControls(decodeEightBitText(parts[1].left(70)));
+            const auto numbered = numberedLine(line);
+            if (numbered && numbered->first >= 1 && numbered->first <= qint64(m_uids.size()) && !numbered->second.isEmpty())
+                m_uids[size_t(numbered->first - 1)] = blankControls(decodeEightBitText(numbered->second.first(qMin<qsizetype>(numbered->second.size(), 70)).toByteArray()));
         }
     }
     // A unique-id the listing gives twice cannot tell its messages apart, and
