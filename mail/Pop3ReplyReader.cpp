@@ -20,6 +20,14 @@ void Pop3ReplyReader::feed(const char *data, qsizetype size)
         const char *lf = static_cast<const char *>(std::memchr(data, '\n', size_t(size)));
         const qsizetype take = lf ? qsizetype(lf - data) : size;
         const qsizetype limit = m_inBody ? MaxBodyLine : MaxStatusLine;
+        if (lf && m_line.isEmpty() && !m_lineOverflow && take <= limit) {
+            // A whole line in this piece, the common case: taken as it stands.
+            QByteArray line(data, take > 0 && data[take - 1] == '\r' ? take - 1 : take);
+            handleLine(line, false);
+            data += take + 1;
+            size -= take + 1;
+            continue;
+        }
         const qsizetype room = limit - m_line.size();
         if (take > room) {
             if (room > 0)
