@@ -5,9 +5,9 @@
 #include <QList>
 
 // The hidden, ordered store of message records. Line k belongs to line k of
-// the visible message list. Each record keeps its text form (line(k)), but
-// is held as its fields, so that the passes over every record (the rules,
-// the list filling, the deletion) read them without splitting a line each.
+// the visible message list. Records are held as their fields, so that the
+// passes over every record (the rules, the list filling, the deletion) read
+// them without splitting a line each; line(k) builds the text form on demand.
 class RecordStore
 {
 public:
