@@ -2,10 +2,11 @@
 
 std::optional<HeaderValues> HeaderCache::find(const QString &mailbox, const QString &uid, qint64 size) const
 {
-    if (uid.isEmpty())
+    const auto box = m_mailboxes.constFind(mailbox);
+    if (uid.isEmpty() || box == m_mailboxes.constEnd())
         return std::nullopt;
-    const auto it = m_entries.constFind(key(mailbox, uid));
-    if (it == m_entries.constEnd() || it->size != size)
+    const auto it = box->constFind(uid);
+    if (it == box->constEnd() || it->size != size)
         return std::nullopt;
     return it->values;
 }
@@ -14,8 +15,19 @@ void HeaderCache::store(const QString &mailbox, const QString &uid, qint64 size,
 {
     if (uid.isEmpty())
         return;
+    Mailbox &box = m_mailboxes[mailbox];
+    const auto it = box.find(uid);
+    if (it != box.end()) {
+        *it = {size, values};
+        return;
+    }
     // A bound on memory: starting afresh costs one more TOP per message, once.
-    if (m_entries.size() >= MaxEntries && !m_entries.contains(key(mailbox, uid)))
-        m_entries.clear();
-    m_entries.insert(key(mailbox, uid), {size, values});
+    if (m_size >= MaxEntries) {
+        m_mailboxes.clear();
+        m_size = 0;
+        m_mailboxes[mailbox].insert(uid, {size, values});
+    } else {
+        box.insert(uid, {size, values});
+    }
+    ++m_size;
 }

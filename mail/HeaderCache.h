@@ -19,7 +19,9 @@ public:
 
     std::optional<HeaderValues> find(const QString &mailbox, const QString &uid, qint64 size) const;
     void store(const QString &mailbox, const QString &uid, qint64 size, const HeaderValues &values);
-    qsizetype size() const { return m_entries.size(); }
+    // Whether anything of this mailbox is kept.
+    bool holds(const QString &mailbox) const { return m_mailboxes.contains(mailbox); }
+    qsizetype size() const { return m_size; }
 
 private:
     struct Entry
@@ -27,7 +29,8 @@ private:
         qint64 size;
         HeaderValues values;
     };
-    static QString key(const QString &mailbox, const QString &uid) { return mailbox + QChar(0) + uid; }
+    using Mailbox = QHash<QString, Entry>;  // by unique-id
 
-    QHash<QString, Entry> m_entries;
+    QHash<QString, Mailbox> m_mailboxes;
+    qsizetype m_size = 0;
 };

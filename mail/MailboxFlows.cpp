@@ -4,6 +4,8 @@
 #include "messages/DeletionChoice.h"
 #include "messages/RecordStore.h"
 
+#include <QScopeGuard>
+
 namespace {
 // Marks a flow as running, and the window as busy, for the flow's whole
 // extent, whatever path ends it.
@@ -142,16 +144,21 @@ void MailboxFlows::deleteMarkedMessages()
     m_view.setButtonEnabled(Button::Update, false);
 
     QString status;
+    DeletionChoice choice(m_view.records());
+    // What decides a deletion is read from the server in this session; a
+    // message whose unique-id names no checked line needs no reading at all.
+    const auto mayGo = [&](qsizetype i) { return choice.mayChoose(m_client.UniqueIdOf(i)); };
+    m_client.setHeaderCacheUse(false);
+    m_client.setHeadersWanted(mayGo);
+    const auto readEveryHeader = [this] {
+        m_client.setHeadersWanted(nullptr);
+        m_client.setHeaderCacheUse(true);
+    };
+    const auto onAnyEnd = qScopeGuard(readEveryHeader);
     connectWithBoxes();
     if (m_cancelled)
         return;
     if (!failed("Error during Connect") && m_client.MsgCount() > 0) {
-        DeletionChoice choice(m_view.records());
-        // What decides a deletion is read from the server in this session; a
-        // message whose unique-id names no checked line needs no reading at all.
-        const auto mayGo = [&](qsizetype i) { return choice.mayChoose(m_client.UniqueIdOf(i)); };
-        m_client.setHeaderCacheUse(false);
-        m_client.setHeadersWanted(mayGo);
         StatusPace deletingPace;  // beside the walk's own, so that neither line starves the other
         const auto progress = [&](qsizetype i, qsizetype total) {
             m_view.setStatus(QStringLiteral("Checking message %1 of %2 ...").arg(i).arg(total));
@@ -164,8 +171,7 @@ void MailboxFlows::deleteMarkedMessages()
                 m_view.setStatus(QStringLiteral("Deleting message %1 ...").arg(i));
             m_client.DeleteCurrentMsg();
         });
-        m_client.setHeadersWanted(nullptr);
-        m_client.setHeaderCacheUse(true);
+        readEveryHeader();  // the listing that follows reads as Check Mails does
         if (end == WalkEnd::Cancelled)
             return;
         if (end == WalkEnd::ConnectionLost) {

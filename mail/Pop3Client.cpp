@@ -244,11 +244,12 @@ bool Pop3Client::login(const HostAddress &target)
     m_loginMethod = plain ? QStringLiteral("AUTH PLAIN") : QStringLiteral("USER/PASS");
     announce(QStringLiteral("Logging in to %1 as %2 with %3 ...").arg(target.host, UserName, m_loginMethod));
     const auto firstId = m_connection->send(plain ? authPlain : user, false);
-    std::optional<Pop3Connection::CommandId> passId, capaId, listId, uidlId;
+    std::optional<Pop3Connection::CommandId> passId, capaId, statId, listId, uidlId;
     if (together) {
         if (!plain)
             passId = m_connection->send(pass, false);
         capaId = sendCapabilities();
+        statId = m_connection->send("STAT", false);
         listId = m_connection->send("LIST", true, MaxListingBytes);
         uidlId = m_connection->send("UIDL", true, MaxListingBytes);
     }
@@ -270,7 +271,31 @@ bool Pop3Client::login(const HostAddress &target)
     m_pipelining = m_capabilities.contains(QStringLiteral("PIPELINING")) && !m_pipeliningDistrusted.contains(m_mailboxKey);
     // Room for the headers read ahead plus the deletions queued meanwhile.
     m_connection->setMaxInFlight(m_pipelining ? int(ReadAhead + 100) : 1);
+    if (statId)
+        requestFirstHeaders(*statId);
     return readMailboxListing(listId, uidlId) && canReadHeaders();
+}
+
+void Pop3Client::requestFirstHeaders(Pop3Connection::CommandId statId)
+{
+    // The count STAT gives lets the first headers be asked for while the
+    // listing is still on its way, so the server goes on sending without a
+    // round trip's pause. Only when every header will be read: which ones the
+    // cache holds, or the caller wants, is known from the listing alone.
+    const std::optional<Pop3Reply> stat = m_connection->wait(statId);
+    if (!stat || !stat->ok || !m_pipelining || m_headersWanted || (m_useCache && m_cache.holds(m_mailboxKey)))
+        return;
+    const auto count = numberedLine(stat->status);
+    if (count && count->first > 0)
+        requestHeaders(1, qMin<qsizetype>(count->first, ReadAhead));
+}
+
+void Pop3Client::requestHeaders(qsizetype from, qsizetype to)
+{
+    for (qsizetype k = qMax(from, m_requestedUpTo + 1); k <= to; ++k)
+        if (!cachedHeaders(k, nullptr) && (!m_headersWanted || m_headersWanted(k)))
+            m_headerRequests[k] = m_connection->send("TOP " + QByteArray::number(k) + " 0", true, MaxHeaderBytes);
+    m_requestedUpTo = qMax(m_requestedUpTo, to);
 }
 
 bool Pop3Client::askAboutRefusedCertificate(const HostAddress &target)
@@ -400,7 +425,7 @@ QString Pop3Client::UniqueIdOf(qsizetype n) const
 bool Pop3Client::cachedHeaders(qsizetype n, HeaderValues *values) const
 {
     const size_t i = size_t(n - 1);
-    if (!m_useCache || !m_cacheable[i])
+    if (!m_useCache || i >= m_cacheable.size() || !m_cacheable[i])
         return false;
     const std::optional<HeaderValues> cached = m_cache.find(m_mailboxKey, m_uids[i], m_sizes[i]);
     if (cached && values)
@@ -412,11 +437,7 @@ void Pop3Client::readAhead(qsizetype n)
 {
     if (!m_pipelining || m_requestedUpTo - n >= ReadAheadRefill || m_connection->waitingReplyBytes() > MaxWaitingAnswerBytes)
         return;
-    const qsizetype last = qMin(MsgCount(), n + ReadAhead - 1);
-    for (qsizetype k = qMax(n, m_requestedUpTo + 1); k <= last; ++k)
-        if (!cachedHeaders(k, nullptr) && (!m_headersWanted || m_headersWanted(k)))
-            m_headerRequests[k] = m_connection->send("TOP " + QByteArray::number(k) + " 0", true, MaxHeaderBytes);
-    m_requestedUpTo = qMax(m_requestedUpTo, last);
+    requestHeaders(n, qMin(MsgCount(), n + ReadAhead - 1));
 }
 
 void Pop3Client::SetCurrentMsg(qsizetype n)

@@ -116,6 +116,8 @@ private:
     void quitQuietly();
     bool cachedHeaders(qsizetype n, HeaderValues *values) const;
     void readAhead(qsizetype n);
+    void requestFirstHeaders(Pop3Connection::CommandId statId);
+    void requestHeaders(qsizetype from, qsizetype to);
     void resetSession();
     void succeed() { m_result = 0; m_error.clear(); }
     void announce(const QString &step) const

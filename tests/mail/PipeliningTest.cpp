@@ -138,6 +138,19 @@ TEST(Pipelining, UnaskedAnswerClosesTheSessionBeforeAnyMisreading)
     EXPECT_FALSE(s.server.commands().contains(QStringLiteral("QUIT")));
 }
 
+// The first headers are asked for on the count STAT gives, before the listing
+// is in: this server sends no listing until a TOP has arrived.
+TEST(Pipelining, FirstHeadersGoOutBeforeTheListingIsIn)
+{
+    Session s({QStringLiteral("--messages"), QStringLiteral("30"), QStringLiteral("--pipelining"),
+               QStringLiteral("--list-after-top")});
+    s.client.Connect();
+    ASSERT_EQ(s.client.ResultCode(), 0) << qPrintable(s.client.ErrorText());
+    EXPECT_EQ(s.readAll(), numbered(QStringLiteral("Subject %1"), range(1, 30)));
+    s.client.Disconnect();
+    EXPECT_EQ(s.server.commands().filter(QStringLiteral("TOP ")), numbered(QStringLiteral("TOP %1 0"), range(1, 30)));
+}
+
 TEST(HeaderCache, FindsOnlyTheSameMailboxUniqueIdAndSize)
 {
     HeaderCache cache;
