@@ -66,7 +66,8 @@ QString Pop3Client::cleanServerText(const QByteArray &text) const
     // masking the password inside it would show where it was.
     const QString quote = blankControls(decodeEightBitText(text.left(300))).trimmed();
     // AUTH PLAIN sends the password base64-encoded; an echo of that hides it no better.
-    if (!Password.isEmpty() && (quote.contains(Password) || quote.contains(QString::fromLatin1(plainCredentials()))))
+    if ((!Password.isEmpty() && (quote.contains(Password) || quote.contains(QString::fromLatin1(plainCredentials())))) ||
+        (!m_accessToken.isEmpty() && quote.contains(m_accessToken)))
         return QStringLiteral("[not shown, because it contains the password]");
     return quote;
 }
@@ -117,6 +118,8 @@ void Pop3Client::Connect()
     m_uid.clear();
     m_size.clear();
     m_connection->setTimeoutSeconds(Timeout);
+    m_tokenRefused = false;
+    m_accessToken.clear();
 
     QString why;
     const std::optional<HostAddress> target = parseHostAddress(HostName, Port, &why);
@@ -141,6 +144,13 @@ void Pop3Client::Connect()
     if (!loggedIn && pipeliningTrusted && m_pipeliningDistrusted.contains(m_mailboxKey)) {
         // The server offered PIPELINING but left pipelined commands unanswered:
         // once more, one command at a time.
+        m_connection->abort(QString());
+        resetSession();
+        loggedIn = login(*target);
+    }
+    if (!loggedIn && m_tokenRefused) {
+        // The access token may have expired early or been withdrawn: once
+        // more with a fresh one, and no more than once.
         m_connection->abort(QString());
         resetSession();
         loggedIn = login(*target);
@@ -240,18 +250,19 @@ bool Pop3Client::login(const HostAddress &target)
     const bool together = m_capabilities.contains(QStringLiteral("PIPELINING")) &&
                           !m_pipeliningDistrusted.contains(m_mailboxKey);
     m_connection->setMaxInFlight(together ? int(ReadAhead + 100) : 1);
+    if (Method == LogInMethod::OAuth2)
+        return logInWithToken(target) && enterTransaction(target, together ? sendSessionStart() : SessionStart());
+
     const bool plain = m_saslMechanisms.contains(QStringLiteral("PLAIN")) && authPlain.size() <= MaxCommandLength;
     m_loginMethod = plain ? QStringLiteral("AUTH PLAIN") : QStringLiteral("USER/PASS");
     announce(QStringLiteral("Logging in to %1 as %2 with %3 ...").arg(target.host, UserName, m_loginMethod));
     const auto firstId = m_connection->send(plain ? authPlain : user, false);
-    std::optional<Pop3Connection::CommandId> passId, capaId, statId, listId, uidlId;
+    std::optional<Pop3Connection::CommandId> passId;
+    SessionStart start;
     if (together) {
         if (!plain)
             passId = m_connection->send(pass, false);
-        capaId = sendCapabilities();
-        statId = m_connection->send("STAT", false);
-        listId = m_connection->send("LIST", true, MaxListingBytes);
-        uidlId = m_connection->send("UIDL", true, MaxListingBytes);
+        start = sendSessionStart();
     }
     std::optional<Pop3Reply> reply = m_connection->wait(firstId);
     if (!plain && reply && reply->ok)
@@ -265,15 +276,99 @@ bool Pop3Client::login(const HostAddress &target)
                      .arg(m_loginMethod, explainRefusal(reply->status, QStringLiteral("Wrong user name or password?"))));
         return false;
     }
+    return enterTransaction(target, start);
+}
+
+Pop3Client::SessionStart Pop3Client::sendSessionStart()
+{
+    SessionStart start;
+    start.capabilities = sendCapabilities();
+    start.stat = m_connection->send("STAT", false);
+    start.list = m_connection->send("LIST", true, MaxListingBytes);
+    start.uidl = m_connection->send("UIDL", true, MaxListingBytes);
+    return start;
+}
+
+bool Pop3Client::enterTransaction(const HostAddress &target, const SessionStart &start)
+{
     announce(QStringLiteral("Logged in to %1; reading the list of messages ...").arg(target.host));
-    if (!readCapabilities(capaId))
+    if (!readCapabilities(start.capabilities))
         return false;
     m_pipelining = m_capabilities.contains(QStringLiteral("PIPELINING")) && !m_pipeliningDistrusted.contains(m_mailboxKey);
     // Room for the headers read ahead plus the deletions queued meanwhile.
     m_connection->setMaxInFlight(m_pipelining ? int(ReadAhead + 100) : 1);
-    if (statId)
-        requestFirstHeaders(*statId);
-    return readMailboxListing(listId, uidlId) && canReadHeaders();
+    if (start.stat)
+        requestFirstHeaders(*start.stat);
+    return readMailboxListing(start.list, start.uidl) && canReadHeaders();
+}
+
+bool Pop3Client::logInWithToken(const HostAddress &target)
+{
+    if (!m_connection->isEncrypted()) {
+        failWith(QStringLiteral("OAuth2 log-in needs an encrypted connection, and %1 offers no TLS on this port: the "
+                                "access token was not sent. Use port 995 or a server that offers STLS.").arg(target.host));
+        return false;
+    }
+    std::optional<TokenMechanism> mechanism = chooseTokenMechanism(m_saslMechanisms);
+    if (TokenMechanismWanted && mechanism)
+        mechanism = m_saslMechanisms.contains(QString::fromLatin1(mechanismName(*TokenMechanismWanted)))
+                        ? TokenMechanismWanted : std::nullopt;
+    if (!mechanism) {
+        failWith(QStringLiteral("%1 does not offer OAuth2 log-in (SASL %2)%3. Log in with a password instead, or check "
+                                "the server name.")
+                     .arg(target.host,
+                          TokenMechanismWanted ? QString::fromLatin1(mechanismName(*TokenMechanismWanted))
+                                               : QStringLiteral("OAUTHBEARER or XOAUTH2"),
+                          m_saslMechanisms.isEmpty() ? QString()
+                                                     : QStringLiteral("; it offers %1").arg(m_saslMechanisms.join(QStringLiteral(", ")))));
+        return false;
+    }
+    const AccessTokenAnswer token = accessToken ? accessToken(m_tokenRefused)
+                                                : AccessTokenAnswer{{}, QStringLiteral("No OAuth2 sign-in is set up for this account.")};
+    if (token.token.isEmpty()) {
+        failWith(token.error);
+        return false;
+    }
+    m_accessToken = token.token;
+    m_loginMethod = QString::fromLatin1(mechanismName(*mechanism));
+    announce(QStringLiteral("Logging in to %1 as %2 with %3 ...").arg(target.host, UserName, m_loginMethod));
+
+    // The response goes on the AUTH line only when the line stays within 255
+    // octets (RFC 5034); tokens of a kilobyte and more wait for the "+ ".
+    const QByteArray response = tokenResponse(*mechanism, UserName, target.host, target.port, token.token).toBase64();
+    const QByteArray auth = "AUTH " + mechanismName(*mechanism);
+    std::optional<Pop3Reply> reply;
+    if (auth.size() + 1 + response.size() + 2 <= MaxCommandLength)
+        reply = m_connection->wait(m_connection->sendSaslStep(auth + ' ' + response));
+    else if ((reply = m_connection->wait(m_connection->sendSaslStep(auth))) && reply->continuation)
+        reply = m_connection->wait(m_connection->sendSaslStep(response));
+    QString refusal;
+    if (reply && reply->continuation) {
+        // The refusal comes as a challenge; its answer makes the server end
+        // the exchange with -ERR.
+        refusal = describeTokenRefusal(parseTokenRefusal(reply->status));
+        reply = m_connection->wait(m_connection->sendSaslStep(errorChallengeAnswer(*mechanism)));
+        if (reply && reply->continuation) {
+            m_connection->abort(QStringLiteral("The server did not end the refused OAuth2 log-in."));
+            reply.reset();
+        }
+    }
+    if (!reply) {
+        failWith(m_connection->lastError());
+        return false;
+    }
+    if (!reply->ok) {
+        const QByteArray code = reply->status.toUpper();
+        const bool temporary = code.startsWith("[SYS/TEMP]") || code.startsWith("[IN-USE]") || code.startsWith("[LOGIN-DELAY]");
+        m_tokenRefused = !temporary;
+        failWith(QStringLiteral("The server refused the log-in with %1. %2")
+                     .arg(m_loginMethod, temporary || refusal.isEmpty()
+                                             ? explainRefusal(reply->status, QStringLiteral("The access token was not accepted "
+                                                                                            "(expired or withdrawn?)."))
+                                             : refusal));
+        return false;
+    }
+    return true;
 }
 
 void Pop3Client::requestFirstHeaders(Pop3Connection::CommandId statId)

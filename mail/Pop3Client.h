@@ -4,6 +4,8 @@
 #include "mail/HeaderCache.h"
 #include "mail/HeaderText.h"
 #include "mail/HostAddress.h"
+#include "mail/OAuth2Sasl.h"
+#include "mail/OAuth2Tokens.h"
 #include "mail/Pop3Connection.h"
 
 #include <QObject>
@@ -54,8 +56,20 @@ public:
     // client waits for next: a slow server must not look hung.
     std::function<void(const QString &)> stepStarted;
 
+    // How Connect logs in: with Password, or with an OAuth2 access token
+    // (SASL OAUTHBEARER or XOAUTH2, over TLS only) that accessToken gives.
+    enum class LogInMethod { Password, OAuth2 };
+    LogInMethod Method = LogInMethod::Password;
+    // Asked once per log-in; lastRefused says the server refused the token
+    // it gave last, which must not be given again. A refused token costs one
+    // more log-in with a new one, never more.
+    std::function<AccessTokenAnswer(bool lastRefused)> accessToken;
+    // The mechanism the account's provider asks for; without one, OAUTHBEARER
+    // when the server offers it, else XOAUTH2.
+    std::optional<TokenMechanism> TokenMechanismWanted;
+
     void Connect();
-    // How the last log-in went: "AUTH PLAIN" or "USER/PASS".
+    // How the last log-in went: "AUTH PLAIN", "USER/PASS", "OAUTHBEARER" or "XOAUTH2".
     QString LoginMethod() const { return m_loginMethod; }
     int ResultCode() const { return m_result; }
     QString ErrorText() const { return m_error; }
@@ -105,6 +119,14 @@ public:
 
 private:
     bool login(const HostAddress &target);
+    bool logInWithToken(const HostAddress &target);
+    // What is sent right after the log-in, in one write when the server pipelines.
+    struct SessionStart
+    {
+        std::optional<Pop3Connection::CommandId> capabilities, stat, list, uidl;
+    };
+    SessionStart sendSessionStart();
+    bool enterTransaction(const HostAddress &target, const SessionStart &start);
     // Asks certificateJudge about the certificate the last handshake refused;
     // true when the user trusts it and the log-in should be tried again.
     bool askAboutRefusedCertificate(const HostAddress &target);
@@ -138,6 +160,8 @@ private:
     QStringList m_capabilities;
     QStringList m_saslMechanisms;     // from CAPA's SASL line
     QString m_loginMethod;
+    QString m_accessToken;             // of this log-in, kept only to keep it out of quotes
+    bool m_tokenRefused = false;
     CertificateTrust m_trust;
     std::vector<qint64> m_sizes;      // LIST octets, index n-1
     std::vector<QString> m_uids;      // UIDL, index n-1 (empty when not offered)

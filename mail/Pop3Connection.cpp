@@ -202,8 +202,18 @@ bool Pop3Connection::waitForAllReplies()
 
 Pop3Connection::CommandId Pop3Connection::send(const QByteArray &command, bool multiLine, qsizetype keepBytes)
 {
-    const CommandId id = m_nextId++;
-    m_queued.push_back({id, command, multiLine, keepBytes});
+    return queue({0, command, multiLine, keepBytes});
+}
+
+Pop3Connection::CommandId Pop3Connection::sendSaslStep(const QByteArray &line)
+{
+    return queue({0, line, false, 0, true});
+}
+
+Pop3Connection::CommandId Pop3Connection::queue(Pending command)
+{
+    const CommandId id = command.id = m_nextId++;
+    m_queued.push_back(std::move(command));
     pump();
     return id;
 }
@@ -215,7 +225,7 @@ void Pop3Connection::pump()
     while (!m_queued.empty() && qsizetype(m_sent.size()) < m_maxInFlight) {
         Pending next = std::move(m_queued.front());
         m_queued.pop_front();
-        m_reader.expect(next.multiLine, next.keepBytes);
+        m_reader.expect(next.multiLine, next.keepBytes, next.saslStep);
         m_sent.push_back(next.id);
         m_socket->write(next.command + "\r\n");
     }

@@ -64,6 +64,9 @@ public:
 
     // Queues a command (without CRLF). keepBytes bounds the body kept.
     CommandId send(const QByteArray &command, bool multiLine, qsizetype keepBytes = 0);
+    // Queues a line of a SASL exchange (AUTH or a response to a challenge),
+    // whose answer may be a "+ " continuation.
+    CommandId sendSaslStep(const QByteArray &line);
     // Waits for the reply to id. Nothing means the connection failed or timed
     // out; lastError() says why in plain words and the connection is closed.
     std::optional<Pop3Reply> wait(CommandId id);
@@ -84,8 +87,9 @@ public:
     bool hasUnreadBytes() const;
 
 private:
-    struct Pending { CommandId id; QByteArray command; bool multiLine; qsizetype keepBytes; };
+    struct Pending { CommandId id; QByteArray command; bool multiLine; qsizetype keepBytes; bool saslStep = false; };
 
+    CommandId queue(Pending command);
     bool waitFor(const std::function<bool()> &done);
     void onReadyRead();
     void pump();

@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-void Pop3ReplyReader::expect(bool multiLine, qsizetype keepBytes)
+void Pop3ReplyReader::expect(bool multiLine, qsizetype keepBytes, bool saslStep)
 {
-    m_expected.push_back({multiLine, keepBytes});
+    m_expected.push_back({multiLine, keepBytes, saslStep});
 }
 
 Pop3Reply Pop3ReplyReader::takeReply()
@@ -84,6 +84,12 @@ void Pop3ReplyReader::handleLine(QByteArray &line, bool overflow)
     if (overflow) {
         m_current.problem = Pop3Reply::Problem::StatusTooLong;
         m_current.ok = false;
+    }
+    if (!ok && !err && !overflow && m_expected.front().saslStep && (line == "+" || line.startsWith("+ "))) {
+        m_current.continuation = true;
+        m_current.status = line.mid(2);
+        finish();
+        return;
     }
     if (!ok && !err && !overflow) {
         // Neither +OK nor -ERR: there is no telling where this reply ends.

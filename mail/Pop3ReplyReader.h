@@ -13,6 +13,7 @@ struct Pop3Reply
     QByteArray status;        // the status line without "+OK"/"-ERR" and the blank after it
     QByteArrayList lines;     // body of a multi-line reply, dot-stuffing removed
     bool truncated = false;   // body bigger than the caller wanted kept; rest was read and dropped
+    bool continuation = false; // "+ " during AUTH: the server wants the next SASL response; status holds its text
     Problem problem = Problem::None;
 };
 
@@ -26,7 +27,8 @@ public:
     static constexpr qsizetype MaxStatusLine = 512;       // octets, CRLF included (RFC 2449)
     static constexpr qsizetype MaxBodyLine = 64 * 1024;    // longer body lines are cut
 
-    void expect(bool multiLine, qsizetype keepBytes);
+    // A SASL step (a line of AUTH) may also be answered with a "+ " continuation.
+    void expect(bool multiLine, qsizetype keepBytes, bool saslStep = false);
     void feed(const char *data, qsizetype size);
     void feed(const QByteArray &data) { feed(data.constData(), data.size()); }
 
@@ -41,7 +43,7 @@ public:
     bool hasBufferedBytes() const { return !m_line.isEmpty() || m_lineOverflow; }
 
 private:
-    struct Expectation { bool multiLine; qsizetype keepBytes; };
+    struct Expectation { bool multiLine; qsizetype keepBytes; bool saslStep; };
     void handleLine(QByteArray &line, bool overflow);
     void finish();
 

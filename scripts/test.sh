@@ -20,5 +20,5 @@ cmake --build build-test -j2
 echo "== fuzzing"
 CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPURGELET_TESTS=OFF \
     -DPURGELET_FUZZ=ON -DPURGELET_FUZZ_SECONDS="${PURGELET_FUZZ_SECONDS:-60}"
-cmake --build build-fuzz -j2 --target fuzz_reply_reader fuzz_header_text fuzz_rule_file fuzz_host_address fuzz_message_record
+cmake --build build-fuzz -j2 --target fuzz_reply_reader fuzz_header_text fuzz_rule_file fuzz_host_address fuzz_message_record fuzz_oauth2_replies
 (cd build-fuzz && ctest --output-on-failure)

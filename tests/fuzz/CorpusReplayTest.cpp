@@ -30,5 +30,6 @@ TEST(FuzzInputs, HeaderText) { replay("header_text", fuzz::headerText); }
 TEST(FuzzInputs, RuleFile) { replay("rule_file", fuzz::ruleFile); }
 TEST(FuzzInputs, HostAddress) { replay("host_address", fuzz::hostAddress); }
 TEST(FuzzInputs, MessageRecord) { replay("message_record", fuzz::messageRecord); }
+TEST(FuzzInputs, OAuth2Replies) { replay("oauth2_replies", fuzz::oauth2Replies); }
 
 } // namespace

@@ -14,6 +14,7 @@ void headerText(const uint8_t *data, size_t size);
 void ruleFile(const uint8_t *data, size_t size);
 void hostAddress(const uint8_t *data, size_t size);
 void messageRecord(const uint8_t *data, size_t size);
+void oauth2Replies(const uint8_t *data, size_t size);
 } // namespace fuzz
 
 #define FUZZ_CHECK(condition)                                                                   \

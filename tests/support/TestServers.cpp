@@ -4,6 +4,10 @@
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QEventLoop>
+#include <QJsonDocument>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QFileInfo>
 #include <QFile>
 #include <QMessageBox>
@@ -31,6 +35,7 @@ const DovecotFixture &DovecotFixture::get()
             if (key == u"PURGELET_POP3S_PORT") f.pop3sPort = value.toUShort();
             if (key == u"PURGELET_FIXTURE_DIR") f.dir = value;
             if (key == u"PURGELET_FIXTURE_PASSWORD") f.password = value;
+            if (key == u"PURGELET_OAUTH_PORT") f.oauthPort = value.toUShort();
         }
         QSslConfiguration config = QSslConfiguration::defaultConfiguration();
         config.addCaCertificates(QSslCertificate::fromPath(f.dir + QStringLiteral("/ca.crt")));
@@ -40,6 +45,20 @@ const DovecotFixture &DovecotFixture::get()
     if (fixture.pop3Port == 0)
         ADD_FAILURE() << "Dovecot fixture not running (PURGELET_FIXTURE_ENV)";
     return fixture;
+}
+
+QJsonObject DovecotFixture::oauthAdmin(const QString &request) const
+{
+    QNetworkAccessManager network;
+    QNetworkReply *reply = network.get(QNetworkRequest(QUrl(oauthUrl(QStringLiteral("/admin/") + request))));
+    QEventLoop loop;
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    loop.exec();
+    const QByteArray body = reply->readAll();
+    reply->deleteLater();
+    EXPECT_EQ(reply->error(), QNetworkReply::NoError) << qPrintable(request);
+    const QJsonDocument json = QJsonDocument::fromJson(body);
+    return json.isObject() ? json.object() : QJsonObject{{QStringLiteral("text"), QString::fromUtf8(body)}};
 }
 
 QString DovecotFixture::log() const
@@ -175,7 +194,10 @@ QStringList ScriptedServer::commands() const
     QFile file(m_logPath);
     if (!file.open(QIODevice::ReadOnly))
         return {};
-    return QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
+    // An empty line is a command too (the answer to a SASL challenge).
+    QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n');
+    lines.removeLast();
+    return lines;
 }
 
 QStringList ScriptedServer::commandsEndingWith(const QString &last) const

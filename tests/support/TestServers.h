@@ -2,6 +2,7 @@
 
 #include "tests/support/QtPrinting.h"
 
+#include <QJsonObject>
 #include <QList>
 #include <QProcess>
 #include <QString>
@@ -14,6 +15,7 @@ struct DovecotFixture
 {
     quint16 pop3Port = 0;
     quint16 pop3sPort = 0;
+    quint16 oauthPort = 0;     // the authorisation server whose tokens Dovecot accepts
     QString dir;
     QString password;
 
@@ -23,6 +25,10 @@ struct DovecotFixture
     QString host() const { return QStringLiteral("127.0.0.1:%1").arg(pop3Port); }
     QString maildir(const QString &user) const { return dir + QStringLiteral("/home/") + user + QStringLiteral("/Maildir"); }
     QString log() const;
+    QString oauthUrl(const QString &path) const { return QStringLiteral("http://127.0.0.1:%1%2").arg(oauthPort).arg(path); }
+    // A test control of the authorisation server ("issue?user=alice", ...):
+    // its JSON answer, or {"text": ...} for a plain one.
+    QJsonObject oauthAdmin(const QString &request) const;
 
     // A mailbox of its own for one test, filled with the given messages in
     // order (whole RFC 822 texts); returns the user name, made unique.
