@@ -58,7 +58,7 @@ TokenReply parseTokenReply(int httpStatus, const QByteArray &body)
     return reply;
 }
 
-TokenReply postTokenRequest(const QUrl &url, const QList<std::pair<QString, QString>> &form, int timeoutSeconds)
+FormAnswer postForm(const QUrl &url, const QList<std::pair<QString, QString>> &form, int timeoutSeconds)
 {
     QUrlQuery query;
     for (const auto &[key, value] : form)
@@ -68,17 +68,25 @@ TokenReply postTokenRequest(const QUrl &url, const QList<std::pair<QString, QStr
     request.setRawHeader("Accept", "application/json");
     request.setTransferTimeout(timeoutSeconds * 1000);
     QNetworkAccessManager network;
-    QNetworkReply *answer = network.post(request, query.toString(QUrl::FullyEncoded).toLatin1());
+    QNetworkReply *reply = network.post(request, query.toString(QUrl::FullyEncoded).toLatin1());
     QEventLoop loop;
-    QObject::connect(answer, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     loop.exec();
-    const int status = answer->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    TokenReply reply = parseTokenReply(status, answer->readAll());
-    if (status == 0) {
-        reply.outcome = TokenReply::Outcome::Temporary;
-        reply.description = answer->errorString();
-    }
-    answer->deleteLater();
+    FormAnswer answer;
+    answer.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    answer.body = reply->read(1024 * 1024);
+    if (answer.status == 0)
+        answer.networkError = reply->errorString();
+    reply->deleteLater();
+    return answer;
+}
+
+TokenReply postTokenRequest(const QUrl &url, const QList<std::pair<QString, QString>> &form, int timeoutSeconds)
+{
+    const FormAnswer answer = postForm(url, form, timeoutSeconds);
+    TokenReply reply = parseTokenReply(answer.status, answer.body);
+    if (answer.status == 0)
+        reply.description = answer.networkError;
     return reply;
 }
 

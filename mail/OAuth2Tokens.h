@@ -39,6 +39,16 @@ struct TokenReply
 };
 TokenReply parseTokenReply(int httpStatus, const QByteArray &body);
 
+// Posts a form and reads the answer (at most 1 MB), the window staying live
+// meanwhile. Status 0: the server was not reached, networkError says why.
+struct FormAnswer
+{
+    int status = 0;
+    QByteArray body;
+    QString networkError;
+};
+FormAnswer postForm(const QUrl &url, const QList<std::pair<QString, QString>> &form, int timeoutSeconds);
+
 // Posts a form to a token endpoint and reads its answer, the window staying
 // live meanwhile. A failure to reach the server counts as Temporary.
 TokenReply postTokenRequest(const QUrl &url, const QList<std::pair<QString, QString>> &form, int timeoutSeconds);

@@ -1,10 +1,41 @@
+#include "mail/OAuth2SignIn.h"
 #include "mail/OAuth2Tokens.h"
 #include "mail/Pop3Client.h"
 #include "tests/support/TestServers.h"
 
+#include <QEventLoop>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QTcpSocket>
+#include <QUrlQuery>
 #include <gtest/gtest.h>
 
 namespace {
+
+OAuth2Provider testProvider()
+{
+    const auto &f = DovecotFixture::get();
+    return {QStringLiteral("Test provider"), QUrl(f.oauthUrl(QStringLiteral("/authorize"))),
+            QUrl(f.oauthUrl(QStringLiteral("/token"))), QUrl(f.oauthUrl(QStringLiteral("/device"))),
+            QStringLiteral("https://mail.example/ offline_access"), QStringLiteral("purgelet-test"), {}};
+}
+
+// Lists the mailbox of whoever the tokens belong to, as the window would.
+qsizetype listWithTokens(const QString &user, const TokenReply &tokens)
+{
+    QString refreshToken = tokens.refreshToken;
+    AccessTokenKeeper keeper(testProvider(), {[&] { return refreshToken; }, [&](const QString &t) { refreshToken = t; }});
+    Pop3Client client;
+    client.HostName = QStringLiteral("localhost:%1").arg(DovecotFixture::get().pop3Port);
+    client.UserName = user;
+    client.Method = Pop3Client::LogInMethod::OAuth2;
+    client.accessToken = [&](bool refused) { return keeper.accessToken(refused); };
+    client.Connect();
+    EXPECT_EQ(client.ResultCode(), 0) << qPrintable(client.ErrorText());
+    const qsizetype count = client.MsgCount();
+    client.Disconnect();
+    return count;
+}
 
 // An account signed in with the test authorisation server: its refresh
 // token in a stand-in for the secret store, its access token in a keeper.
@@ -13,8 +44,7 @@ struct SignedIn
     explicit SignedIn(const QString &user, const QString &issue = QString())
         : f(DovecotFixture::get()),
           refreshToken(f.oauthAdmin(QStringLiteral("issue?user=%1%2").arg(user, issue)).value(QStringLiteral("refresh_token")).toString()),
-          keeper(OAuth2Provider{QStringLiteral("Test provider"), {}, QUrl(f.oauthUrl(QStringLiteral("/token"))), {},
-                                QStringLiteral("mail"), QStringLiteral("purgelet-test"), {}},
+          keeper(testProvider(),
                  {[this] { return refreshToken; }, [this](const QString &t) { refreshToken = t; }})
     {
         client.HostName = QStringLiteral("localhost:%1").arg(f.pop3Port);
@@ -149,6 +179,89 @@ TEST(OAuth2Dovecot, AccessTokenRenewedOnlyWhenNeededAndRotationSaved)
     const AccessTokenAnswer stale = account.keeper.accessToken(true);
     EXPECT_TRUE(stale.token.isEmpty());
     EXPECT_TRUE(stale.error.contains(QStringLiteral("Sign in again"))) << qPrintable(stale.error);
+}
+
+// The authorisation code grant as the user meets it: the browser (here a
+// script that follows the provider's redirect) comes back to the loopback
+// listener, which checks the state and tells it the page may be closed; the
+// code and PKCE verifier become tokens, and the tokens a listing.
+TEST(OAuth2Dovecot, BrowserSignInWithPkceToAListing)
+{
+    const auto &f = DovecotFixture::get();
+    const struct { const char *redirectHost; bool forgedFirst; bool deny; const char *page; const char *error; } cases[] = {
+        {"127.0.0.1", false, false, "You may close this page", ""},
+        {"localhost", false, false, "You may close this page", ""},   // Microsoft's form of the address
+        {"127.0.0.1", true, false, "You may close this page", ""},    // a forged answer first changes nothing
+        {"127.0.0.1", false, true, "did not go through", "not allowed in the browser"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.redirectHost + std::string(c.forgedFirst ? " forged" : "") + (c.deny ? " denied" : ""));
+        f.oauthAdmin(QStringLiteral("browser?user=alice%1").arg(c.deny ? QStringLiteral("&deny=1") : QString()));
+        BrowserSignIn signIn(testProvider(), QString::fromLatin1(c.redirectHost));
+        QString error;
+        const std::optional<QUrl> address = signIn.start(&error);
+        ASSERT_TRUE(address) << qPrintable(error);
+        const QUrlQuery asked(*address);
+        EXPECT_EQ(asked.queryItemValue(QStringLiteral("code_challenge_method")), QStringLiteral("S256"));
+        EXPECT_EQ(asked.queryItemValue(QStringLiteral("redirect_uri"), QUrl::FullyDecoded),
+                  QStringLiteral("http://%1:%2/").arg(QLatin1String(c.redirectHost)).arg(signIn.redirectUri().port()));
+        // The listener answers on 127.0.0.1 only.
+        QTcpSocket elsewhere;
+        elsewhere.connectToHost(QStringLiteral("127.0.0.2"), quint16(signIn.redirectUri().port()));
+        EXPECT_FALSE(elsewhere.waitForConnected(1000));
+
+        QNetworkAccessManager browser;
+        QNetworkReply *forged = nullptr;
+        if (c.forgedFirst)
+            forged = browser.get(QNetworkRequest(QUrl(QStringLiteral("http://127.0.0.1:%1/?code=evil&state=guess")
+                                                          .arg(signIn.redirectUri().port()))));
+        QNetworkReply *page = browser.get(QNetworkRequest(*address));
+        const TokenReply tokens = signIn.finish(30);
+        if (!page->isFinished()) {
+            QEventLoop loop;
+            QObject::connect(page, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+            loop.exec();
+        }
+        EXPECT_TRUE(QString::fromUtf8(page->readAll()).contains(QLatin1String(c.page)));
+        EXPECT_TRUE(!forged || forged->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 400);
+        if (*c.error) {
+            EXPECT_NE(tokens.outcome, TokenReply::Outcome::Granted);
+            EXPECT_TRUE(tokens.description.contains(QLatin1String(c.error))) << qPrintable(tokens.description);
+            continue;
+        }
+        ASSERT_EQ(tokens.outcome, TokenReply::Outcome::Granted) << qPrintable(tokens.error + tokens.description);
+        EXPECT_FALSE(tokens.refreshToken.isEmpty());
+        EXPECT_EQ(listWithTokens(QStringLiteral("alice"), tokens), 14);
+    }
+    f.oauthAdmin(QStringLiteral("browser?user=alice"));
+}
+
+// The device grant for a terminal: the code to type, polls at the interval,
+// five seconds more after slow_down, then the tokens and a listing; a refusal
+// on the device page ends the polling with the reason.
+TEST(OAuth2Dovecot, DeviceSignInPollsPolitelyToAListing)
+{
+    const auto &f = DovecotFixture::get();
+    for (const bool deny : {false, true}) {
+        const DeviceAuthorisation device = requestDeviceAuthorisation(testProvider());
+        ASSERT_TRUE(device.error.isEmpty()) << qPrintable(device.error);
+        EXPECT_EQ(device.userCode.size(), 9);
+        EXPECT_EQ(device.verificationUri.path(), QStringLiteral("/activate"));
+        QList<int> waits;
+        const TokenReply tokens = pollDeviceToken(testProvider(), device, [&](int seconds) {
+            waits << seconds;
+            if (waits.size() == 3)  // the user types the code while the program waits
+                f.oauthAdmin(QStringLiteral("approve?user_code=%1&user=alice%2").arg(device.userCode, deny ? QStringLiteral("&deny=1") : QString()));
+        });
+        EXPECT_EQ(waits, (QList<int>{1, 1, 6}));
+        if (deny) {
+            EXPECT_EQ(tokens.error, QStringLiteral("access_denied"));
+            EXPECT_EQ(tokens.description, QStringLiteral("The sign-in was not allowed."));
+            continue;
+        }
+        ASSERT_EQ(tokens.outcome, TokenReply::Outcome::Granted) << qPrintable(tokens.error + tokens.description);
+        EXPECT_EQ(listWithTokens(QStringLiteral("alice"), tokens), 14);
+    }
 }
 
 } // namespace
