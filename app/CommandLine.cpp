@@ -1,6 +1,7 @@
 #include "app/CommandLine.h"
 
 #include "app/ApplicationFolder.h"
+#include "app/CommandLineSignIn.h"
 #include "app/CommandLineView.h"
 #include "app/RememberedLogIn.h"
 #include "mail/MailboxFlows.h"
@@ -202,7 +203,14 @@ int run(const QStringList &arguments)
     const QCommandLineOption trust(QStringLiteral("trust-fingerprint"),
                                    QStringLiteral("Accept exactly the certificate with this SHA-256 fingerprint, for this run."),
                                    QStringLiteral("SHA256"));
-    parser.addOptions({list, json, remove, dryRun, host, user, command, rules, trust});
+    const QCommandLineOption oauth2(QStringLiteral("oauth2"),
+                                    QStringLiteral("Log in with the account's OAuth2 sign-in (made with --sign-in or in the window)."));
+    const QCommandLineOption signIn(QStringLiteral("sign-in"),
+                                    QStringLiteral("Sign the account in with OAuth2 and keep the sign-in in the secret store "
+                                                   "(with --provider, --client-id; --host defaults to the provider's server)."));
+    const QCommandLineOption signOut(QStringLiteral("sign-out"), QStringLiteral("Forget the account's OAuth2 sign-in."));
+    parser.addOptions({list, json, remove, dryRun, host, user, command, rules, trust, oauth2, signIn, signOut});
+    CommandLineSignIn::addOptions(parser);
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
 
@@ -228,20 +236,41 @@ int run(const QStringList &arguments)
         printError(QStringLiteral("--trust-fingerprint needs a SHA-256 fingerprint: 64 hex digits, colons allowed."));
         return BadCommandLine;
     }
+    std::optional<OAuth2Account> signingIn;
+    if (parser.isSet(signIn)) {
+        QString why;
+        if (!(signingIn = CommandLineSignIn::accountFromOptions(parser, &why))) {
+            printError(why);
+            return BadCommandLine;
+        }
+    }
     const RememberedLogIn remembered;
-    const QString server = parser.isSet(host) ? parser.value(host) : remembered.host();
+    const QString server = parser.isSet(host) ? parser.value(host)
+                           : signingIn && !signingIn->defaultHost().isEmpty() ? signingIn->defaultHost()
+                                                                              : remembered.host();
     const QString name = parser.isSet(user) ? parser.value(user) : remembered.user();
     if (server.trimmed().isEmpty() || name.isEmpty()) {
         printError(QStringLiteral("No server or user name: give --host and --user (the window's last log-in is used when there is one)."));
         return BadCommandLine;
     }
-    const std::optional<QString> password = obtainPassword(server.trimmed(), name, parser.value(command));
+    if (signingIn)
+        return CommandLineSignIn::signIn(server.trimmed(), name, *signingIn);
+    if (parser.isSet(signOut))
+        return CommandLineSignIn::signOut(server.trimmed(), name);
+    Pop3Client client;
+    std::optional<QString> password;
+    if (parser.isSet(oauth2)) {
+        if (!CommandLineSignIn::useKeptSignIn(client, server.trimmed(), name))
+            return NoSession;
+        password = QString();
+    } else {
+        password = obtainPassword(server.trimmed(), name, parser.value(command));
+    }
     if (!password)
         return NoSession;
 
     const QString ruleFile = parser.isSet(rules) ? parser.value(rules) : ruleFilePath();
     CommandLineView view({server, name, *password, ruleFile, fingerprint});
-    Pop3Client client;
     client.certificateTrust().useFile(trustedCertificatesFile());
     MailboxFlows flows(view, client);
     flows.checkMails();

@@ -6,7 +6,12 @@
 
 #include <QCheckBox>
 #include <QDirIterator>
+#include <QCryptographicHash>
+#include <QDeadlineTimer>
+#include <QJsonArray>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QSslCertificate>
 #include <QSignalSpy>
 #include <gtest/gtest.h>
 
@@ -69,6 +74,91 @@ TEST(SecretStore, PasswordKeptOnlyThereAndForgottenOnUntick)
     store.lookUpPassword(server.host(), QStringLiteral("tester"));
     QTest::qWait(1000);
     EXPECT_EQ(found.count(), 0) << "unticking removed it";
+}
+
+struct CliRun
+{
+    int exit;
+    QString out;
+    QString err;
+};
+
+// The program on the command line, with no display and no terminal; during
+// the run, whenever a line of its output arrives, `reading` is told it.
+CliRun purgelet(const QStringList &arguments, const std::function<void(const QString &)> &reading = {})
+{
+    QProcess cli;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    cli.setProcessEnvironment(env);
+    cli.setStandardInputFile(QProcess::nullDevice());
+    QString out;
+    QObject::connect(&cli, &QProcess::readyReadStandardOutput, [&] {
+        out += QString::fromUtf8(cli.readAllStandardOutput());
+        if (reading)
+            reading(out);
+    });
+    cli.start(QStringLiteral(PURGELET_EXECUTABLE), arguments);
+    EXPECT_TRUE(cli.waitForStarted());
+    QDeadlineTimer deadline(60000);
+    while (cli.state() != QProcess::NotRunning && !deadline.hasExpired())
+        QTest::qWait(20);
+    return {cli.exitCode(), out + QString::fromUtf8(cli.readAllStandardOutput()), QString::fromUtf8(cli.readAllStandardError())};
+}
+
+// OAuth2 on the command line from the device code to a listing: the refresh
+// token goes only into the secret store; an expired sign-in exits 1 with the
+// reason; signing out forgets it.
+TEST(SecretStore, OAuth2SignInOnTheCommandLineKeptOnlyInTheStore)
+{
+    const auto &f = DovecotFixture::get();
+    const QString host = QStringLiteral("localhost:%1").arg(f.pop3Port);
+    const QByteArray fingerprint = QSslCertificate::fromPath(f.dir + QStringLiteral("/server.crt")).value(0).digest(QCryptographicHash::Sha256).toHex();
+    const QStringList account{QStringLiteral("--host"), host, QStringLiteral("--user"), QStringLiteral("alice")};
+    const QStringList listing = account + QStringList{QStringLiteral("--list"), QStringLiteral("--oauth2"),
+                                                       QStringLiteral("--trust-fingerprint"), QString::fromLatin1(fingerprint),
+                                                       QStringLiteral("--rules"), QStringLiteral(PURGELET_DEMO_RULES)};
+    EXPECT_EQ(purgelet(listing).exit, 1);
+
+    bool approved = false;
+    const CliRun signIn = purgelet(account + QStringList{QStringLiteral("--sign-in"), QStringLiteral("--provider"), QStringLiteral("custom"),
+                                                      QStringLiteral("--client-id"), QStringLiteral("purgelet-test"),
+                                                      QStringLiteral("--auth-url"), f.oauthUrl(QStringLiteral("/authorize")),
+                                                      QStringLiteral("--token-url"), f.oauthUrl(QStringLiteral("/token")),
+                                                      QStringLiteral("--device-url"), f.oauthUrl(QStringLiteral("/device")),
+                                                      QStringLiteral("--scope"), QStringLiteral("mail offline_access")},
+                                [&](const QString &out) {
+        // The user reads the code and types it on the provider's page.
+        const QRegularExpressionMatch code = QRegularExpression(QStringLiteral("enter the code (\\S+) ")).match(out);
+        if (code.hasMatch() && !approved) {
+            approved = true;
+            f.oauthAdmin(QStringLiteral("approve?user=alice&user_code=") + code.captured(1));
+        }
+    });
+    ASSERT_EQ(signIn.exit, 0) << qPrintable(signIn.err);
+    EXPECT_TRUE(signIn.out.contains(f.oauthUrl(QStringLiteral("/activate")))) << qPrintable(signIn.out);
+    const QJsonArray kept = f.oauthAdmin(QStringLiteral("refresh-tokens?user=alice")).value(QStringLiteral("tokens")).toArray();
+    ASSERT_FALSE(kept.isEmpty());
+    for (const QJsonValue &token : kept) {
+        EXPECT_EQ(filesHolding(QDir::homePath(), token.toString().toUtf8()), QStringList());
+        EXPECT_EQ(filesHolding(QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME")), token.toString().toUtf8()), QStringList());
+    }
+
+    const CliRun listed = purgelet(listing);
+    EXPECT_EQ(listed.exit, 0) << qPrintable(listed.err);
+    EXPECT_EQ(listed.out.count(u'\n'), 14) << qPrintable(listed.out);
+
+    f.oauthAdmin(QStringLiteral("expire?user=alice"));
+    f.oauthAdmin(QStringLiteral("revoke?user=alice"));
+    const CliRun expired = purgelet(listing);
+    EXPECT_EQ(expired.exit, 1);
+    EXPECT_TRUE(expired.err.contains(QStringLiteral("Sign in again"))) << qPrintable(expired.err);
+
+    EXPECT_EQ(purgelet(account + QStringList{QStringLiteral("--sign-out")}).exit, 0);
+    const CliRun signedOut = purgelet(listing);
+    EXPECT_EQ(signedOut.exit, 1);
+    EXPECT_TRUE(signedOut.err.contains(QStringLiteral("has no OAuth2 sign-in"))) << qPrintable(signedOut.err);
 }
 
 } // namespace
