@@ -38,13 +38,6 @@ void say(const QString &text)
     std::fflush(stdout);
 }
 
-QString refusal(const TokenReply &reply)
-{
-    if (!reply.description.isEmpty())
-        return reply.description;
-    return reply.error.isEmpty() ? QStringLiteral("no reason given") : reply.error;
-}
-
 } // namespace
 
 void addOptions(QCommandLineParser &parser)
@@ -69,16 +62,8 @@ std::optional<OAuth2Account> accountFromOptions(const QCommandLineParser &parser
     account.tokenUrl = QUrl(parser.value(TokenUrl), QUrl::StrictMode);
     account.deviceUrl = QUrl(parser.value(DeviceUrl), QUrl::StrictMode);
     account.scope = parser.value(Scope);
-    if (account.clientId.isEmpty()) {
-        *error = QStringLiteral("--sign-in needs --client-id: register Purgelet with the provider as a desktop program "
-                                "(the README says how) and give the id it shows.");
-        return std::nullopt;
-    }
-    const auto web = [](const QUrl &url) { return url.isValid() && (url.scheme() == u"https" || url.scheme() == u"http"); };
-    if (*kind == OAuth2Account::Kind::Custom &&
-        (!web(account.authorizationUrl) || !web(account.tokenUrl) || account.scope.isEmpty() ||
-         (!account.deviceUrl.isEmpty() && !web(account.deviceUrl)))) {
-        *error = QStringLiteral("--provider custom needs --auth-url, --token-url (web addresses) and --scope.");
+    if (const QString problem = account.problem(); !problem.isEmpty()) {
+        *error = problem;
         return std::nullopt;
     }
     return account;
@@ -111,21 +96,10 @@ int signIn(const QString &host, const QString &user, const OAuth2Account &accoun
                 .arg(user, address->toString(QUrl::FullyEncoded)));
         tokens = browser.finish(5 * 60);
     }
-    if (tokens.outcome != TokenReply::Outcome::Granted) {
-        printError(QStringLiteral("The sign-in with %1 did not go through: %2").arg(provider.name, refusal(tokens)));
+    if (const QString trouble = OAuth2AccountStore::keep(host, user, account, tokens); !trouble.isEmpty()) {
+        printError(trouble);
         return CommandLine::NoSession;
     }
-    if (tokens.refreshToken.isEmpty()) {
-        printError(QStringLiteral("%1 gave no refresh token, so the sign-in cannot be kept for later runs. Check that the "
-                                  "scope asks for offline access.").arg(provider.name));
-        return CommandLine::NoSession;
-    }
-    QString error;
-    if (!OAuth2AccountStore::writeRefreshToken(host, user, tokens.refreshToken, &error)) {
-        printError(QStringLiteral("The secret store could not keep the sign-in (%1), and it is kept nowhere else.").arg(error));
-        return CommandLine::NoSession;
-    }
-    OAuth2AccountStore::save(host, user, account);
     RememberedLogIn().rememberHostAndUser(host, user);
     say(QStringLiteral("Signed in with %1 as %2 for %3; the sign-in is kept in the secret store.").arg(provider.name, user, host));
     return CommandLine::Done;

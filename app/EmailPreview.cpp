@@ -3,6 +3,8 @@
 #include "app/ClickableLabel.h"
 #include "app/ApplicationFolder.h"
 #include "app/CertificateDialog.h"
+#include "app/OAuth2AccountStore.h"
+#include "app/OAuth2Dialog.h"
 #include "app/RememberedLogIn.h"
 #include "filter/FilterPass.h"
 
@@ -185,6 +187,7 @@ void EmailPreview::buildControls()
     Label5 = label("Label5", QStringLiteral("Comments to"), fromTwips(5400, 1200, 975, 255));
     LabEmail = link("LabEmail", QLatin1String(ContactAddress), fromTwips(6360, 1200, 1695, 255));
 
+    CmdOAuth2 = button("CmdOAuth2", QStringLiteral("OAuth2 Sign-in..."), fromTwips(6240, 1500, 1935, 420));
     CmdUpdate = button("CmdUpdate", QStringLiteral("Update From Server"), fromTwips(6240, 2040, 1935, 495));
     CmdDeleteOnSvr = button("CmdDeleteOnSvr", QStringLiteral("Delete Now on Server"), fromTwips(6240, 2760, 1935, 495));
     CmdFilters = button("CmdFilters", QStringLiteral("Create Filters"), fromTwips(6240, 3480, 1935, 495));
@@ -198,6 +201,7 @@ void EmailPreview::buildControls()
     connect(CmdUpdate, &QPushButton::clicked, this, [this] { runFlow(&MailboxFlows::checkMails); });
     connect(CmdDeleteOnSvr, &QPushButton::clicked, this, [this] { runFlow(&MailboxFlows::deleteOnServer); });
     connect(CmdExit, &QPushButton::clicked, this, &QWidget::close);
+    connect(CmdOAuth2, &QPushButton::clicked, this, &EmailPreview::openOAuth2SignIn);
     // Enter in a log-in box is "Check Mails" (which does nothing while a flow runs).
     for (QLineEdit *box : {Txthostname, Txtusername, Txtpassword})
         connect(box, &QLineEdit::returnPressed, this, [this] {
@@ -213,7 +217,7 @@ void EmailPreview::buildControls()
 void EmailPreview::setTabOrderOfControls()
 {
     // Keyboard order: password, user, host, then the rest of the window.
-    const QList<QWidget *> order{Txtpassword, Txtusername, Txthostname, cmdcheck, ChkRememberPassword, EmailList, CmdFilters,
+    const QList<QWidget *> order{Txtpassword, Txtusername, Txthostname, cmdcheck, ChkRememberPassword, CmdOAuth2, EmailList, CmdFilters,
                                  HeaderBox, CmdDeleteOnSvr, CmdUpdate, CmdViewReadme, CmdExit};
     for (qsizetype i = 0; i + 1 < order.size(); ++i)
         setTabOrder(order[i], order[i + 1]);
@@ -251,7 +255,54 @@ void EmailPreview::describeControls()
 
 void EmailPreview::runFlow(void (MailboxFlows::*flow)())
 {
+    useLogInMethodOfAccount();
     (m_flows.*flow)();
+}
+
+void EmailPreview::useLogInMethodOfAccount()
+{
+    const QString host = hostText().trimmed(), user = userText();
+    const std::optional<OAuth2Account> account = OAuth2AccountStore::load(host, user);
+    if (!account) {
+        FreePOP1.Method = Pop3Client::LogInMethod::Password;
+        m_tokens.reset();
+        return;
+    }
+    FreePOP1.Method = Pop3Client::LogInMethod::OAuth2;
+    FreePOP1.TokenMechanismWanted = account->mechanism();
+    // The access token is kept for the account between flows, in memory only.
+    const QString key = user + u'@' + host;
+    if (!m_tokens || m_tokensAccount != key) {
+        m_tokensAccount = key;
+        m_tokens = std::make_shared<AccessTokenKeeper>(
+            account->provider(), AccessTokenKeeper::Store{[host, user] {
+                                                              QString error;
+                                                              return OAuth2AccountStore::readRefreshToken(host, user, &error).value_or(QString());
+                                                          },
+                                                          [host, user](const QString &token) {
+                                                              QString error;
+                                                              OAuth2AccountStore::writeRefreshToken(host, user, token, &error);
+                                                          }});
+    }
+    FreePOP1.accessToken = [keeper = m_tokens](bool lastRefused) { return keeper->accessToken(lastRefused); };
+}
+
+void EmailPreview::openOAuth2SignIn()
+{
+    if (userText().isEmpty()) {
+        showError(QStringLiteral("OAuth2 sign-in"), QStringLiteral("Enter the user name first: the mail address the provider knows you by."));
+        return;
+    }
+    auto *dialog = new OAuth2Dialog(hostText().trimmed(), userText(), this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &OAuth2Dialog::signInChanged, this, [this, dialog](bool signedIn) {
+        m_tokens.reset();
+        if (signedIn && hostText().trimmed().isEmpty())
+            Txthostname->setText(dialog->providerHost());
+        setStatus(signedIn ? QStringLiteral("Signed in with OAuth2: Check Mails logs in without the password")
+                           : QStringLiteral("OAuth2 sign-in forgotten: Check Mails logs in with the password"));
+    });
+    dialog->open();
 }
 
 void EmailPreview::presetLogIn(const QString &host, const QString &user)

@@ -10,6 +10,8 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <memory>
+
 class QCheckBox;
 class QDialog;
 class QLabel;
@@ -69,6 +71,9 @@ private:
     void describeControls();
     void load();
     void runFlow(void (MailboxFlows::*flow)());
+    // Password, or OAuth2 when the account in the boxes has a kept sign-in.
+    void useLogInMethodOfAccount();
+    void openOAuth2SignIn();
     void connectListHandlers();
     void connectDocumentsAndLinks();
     void connectRememberedLogIn();
@@ -82,7 +87,7 @@ private:
     ClickableLabel *LabURL, *LabEmail;
     QLineEdit *Txthostname, *Txtusername, *Txtpassword;
     QCheckBox *ChkRememberPassword;
-    QPushButton *cmdcheck, *CmdUpdate, *CmdDeleteOnSvr, *CmdFilters, *CmdViewReadme, *CmdExit;
+    QPushButton *cmdcheck, *CmdOAuth2, *CmdUpdate, *CmdDeleteOnSvr, *CmdFilters, *CmdViewReadme, *CmdExit;
     QListWidget *EmailList;
     QPlainTextEdit *HeaderBox;
     RecordStore HEmailList;
@@ -91,4 +96,6 @@ private:
     QPointer<QDialog> m_openBox;
     RememberedLogIn *m_remembered;
     QPalette m_emptyPreviewPalette;
+    std::shared_ptr<AccessTokenKeeper> m_tokens;
+    QString m_tokensAccount;
 };

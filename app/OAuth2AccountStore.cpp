@@ -101,6 +101,24 @@ bool writeRefreshToken(const QString &host, const QString &user, const QString &
     return finished(job, error, false);
 }
 
+QString keep(const QString &host, const QString &user, const OAuth2Account &account, const TokenReply &tokens)
+{
+    const QString provider = account.provider().name;
+    if (tokens.outcome != TokenReply::Outcome::Granted)
+        return QStringLiteral("The sign-in with %1 did not go through: %2")
+            .arg(provider, !tokens.description.isEmpty() ? tokens.description
+                           : tokens.error.isEmpty()      ? QStringLiteral("no reason given")
+                                                         : tokens.error);
+    if (tokens.refreshToken.isEmpty())
+        return QStringLiteral("%1 gave no refresh token, so the sign-in cannot be kept. Check that the scope asks for "
+                              "offline access.").arg(provider);
+    QString error;
+    if (!writeRefreshToken(host, user, tokens.refreshToken, &error))
+        return QStringLiteral("The secret store could not keep the sign-in (%1), and it is kept nowhere else.").arg(error);
+    save(host, user, account);
+    return QString();
+}
+
 bool forget(const QString &host, const QString &user, QString *error)
 {
     QSettings settings(RememberedLogIn::file(), QSettings::IniFormat);

@@ -19,6 +19,10 @@ void save(const QString &host, const QString &user, const OAuth2Account &account
 std::optional<QString> readRefreshToken(const QString &host, const QString &user, QString *error);
 bool writeRefreshToken(const QString &host, const QString &user, const QString &token, QString *error);
 
+// Keeps what a sign-in gave: the refresh token in the secret store, the
+// account's settings beside it. "" when kept, else why not, in words.
+QString keep(const QString &host, const QString &user, const OAuth2Account &account, const TokenReply &tokens);
+
 // "Forget this account": its settings and its refresh token.
 bool forget(const QString &host, const QString &user, QString *error);
 

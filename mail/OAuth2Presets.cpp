@@ -64,3 +64,15 @@ QString OAuth2Account::nameOf(Kind kind)
     }
     return QStringLiteral("custom");
 }
+
+QString OAuth2Account::problem() const
+{
+    const auto web = [](const QUrl &url) { return url.isValid() && (url.scheme() == u"https" || url.scheme() == u"http"); };
+    if (clientId.isEmpty())
+        return QStringLiteral("A client id is needed: register Purgelet with the provider as a desktop program (the README "
+                              "says how) and give the id it shows.");
+    if (kind == Kind::Custom && (!web(authorizationUrl) || !web(tokenUrl) || scope.isEmpty() ||
+                                 (!deviceUrl.isEmpty() && !web(deviceUrl))))
+        return QStringLiteral("Another provider needs its authorisation and token addresses (web addresses) and the scope.");
+    return QString();
+}

@@ -34,6 +34,9 @@ struct OAuth2Account
     // for no mail scope, so its command line uses the browser's way).
     bool deviceGrantAllowed() const;
 
+    // What is missing before a sign-in can start, in words; "" when nothing.
+    QString problem() const;
+
     static std::optional<Kind> kindNamed(const QString &name);   // "google", "microsoft", "custom"
     static QString nameOf(Kind kind);
 };

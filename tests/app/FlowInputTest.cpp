@@ -2,6 +2,7 @@
 // handed to the program whenever it next looks at its events, also while it
 // waits for the server. (QTest's clicks are delivered synchronously and cannot
 // reach the program during a wait.)
+#include "tests/support/AsyncInput.h"
 #include "tests/support/TestServers.h"
 #include "tests/support/WindowDriver.h"
 
@@ -14,18 +15,6 @@
 namespace {
 
 using Async = QWindowSystemInterface::AsynchronousDelivery;
-
-void clickAsync(QWidget *widget, QPoint at)
-{
-    QWindow *window = widget->window()->windowHandle();
-    const QPointF local = widget->mapTo(widget->window(), at);
-    const QPointF global = widget->mapToGlobal(at);
-    QWindowSystemInterface::handleMouseEvent<Async>(window, local, global, Qt::LeftButton, Qt::LeftButton,
-                                                    QEvent::MouseButtonPress);
-    QWindowSystemInterface::handleMouseEvent<Async>(window, local, global, Qt::NoButton, Qt::LeftButton,
-                                                    QEvent::MouseButtonRelease);
-}
-void clickAsync(QWidget *widget) { clickAsync(widget, widget->rect().center()); }
 
 // Where the check box of a line is, in the list's viewport.
 QPoint checkBoxOfLine(QListWidget *list, int row)

@@ -1,10 +1,15 @@
 // The remembered password against a real Secret Service (run by
 // secret_store_check.sh inside a private D-Bus session with an unlocked
 // keyring): kept only when asked for, never in a file, forgotten on untick.
+#include "app/OAuth2AccountStore.h"
 #include "app/RememberedLogIn.h"
+#include "tests/support/AsyncInput.h"
 #include "tests/support/WindowDriver.h"
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QTemporaryDir>
 #include <QDirIterator>
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
@@ -159,6 +164,61 @@ TEST(SecretStore, OAuth2SignInOnTheCommandLineKeptOnlyInTheStore)
     const CliRun signedOut = purgelet(listing);
     EXPECT_EQ(signedOut.exit, 1);
     EXPECT_TRUE(signedOut.err.contains(QStringLiteral("has no OAuth2 sign-in"))) << qPrintable(signedOut.err);
+}
+
+// The window's sign-in, as a user goes through it: the dialog from the
+// window, a provider given by its addresses, the browser (a script standing in
+// for the desktop's) sent to the provider and back; then Check Mails lists
+// with OAuth2, and "Forget this account" removes the sign-in.
+TEST(SecretStore, OAuth2SignInThroughTheWindowToAListingThenForgotten)
+{
+    const auto &f = DovecotFixture::get();
+    QTemporaryDir browser;
+    const QString page = browser.filePath(QStringLiteral("page.html"));
+    QFile opener(browser.filePath(QStringLiteral("xdg-open")));
+    ASSERT_TRUE(opener.open(QIODevice::WriteOnly));
+    opener.write("#!/bin/sh\n(curl -sL --max-time 20 \"$1\" > \"" + page.toUtf8() + ".part\" && mv \"" + page.toUtf8() +
+                 ".part\" \"" + page.toUtf8() + "\") &\n");
+    opener.close();
+    opener.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    qputenv("PATH", browser.path().toUtf8() + ':' + qgetenv("PATH"));
+
+    const QString host = QStringLiteral("localhost:%1").arg(f.pop3Port);
+    WindowDriver d;
+    d.logIn(host, QStringLiteral("alice"), QString());
+    clickAsync(d.button("CmdOAuth2"));
+    QDialog *dialog = nullptr;
+    QTRY_VERIFY((dialog = d.window.findChild<QDialog *>(QStringLiteral("OAuth2Dialog"))));
+    auto *provider = dialog->findChild<QComboBox *>(QStringLiteral("CboProvider"));
+    provider->setCurrentIndex(provider->findData(QStringLiteral("custom")));
+    for (auto [name, text] : {std::pair{"TxtClientId", QStringLiteral("purgelet-test")},
+                              {"TxtAuthUrl", f.oauthUrl(QStringLiteral("/authorize"))},
+                              {"TxtTokenUrl", f.oauthUrl(QStringLiteral("/token"))},
+                              {"TxtScope", QStringLiteral("mail offline_access")}})
+        QTest::keyClicks(dialog->findChild<QLineEdit *>(QLatin1String(name)), text);
+    auto *status = dialog->findChild<QLabel *>(QStringLiteral("LabSignInStatus"));
+    clickAsync(dialog->findChild<QPushButton *>(QStringLiteral("CmdSignIn")));
+    QTRY_VERIFY_WITH_TIMEOUT(status->text().startsWith(QStringLiteral("Signed in with")), 20000);
+    QTRY_VERIFY(QFile::exists(page));
+    QFile shown(page);
+    ASSERT_TRUE(shown.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(shown.readAll().contains("You may close this page"));
+    dialog->reject();
+
+    clickAsync(d.button("cmdcheck"));
+    QTRY_COMPARE_WITH_TIMEOUT(d.list()->count(), 14, 20000);
+    EXPECT_EQ(d.label("LabStatus")->text(), QStringLiteral("Disconnected from localhost"));
+    for (const QJsonValue &token : f.oauthAdmin(QStringLiteral("refresh-tokens?user=alice")).value(QStringLiteral("tokens")).toArray())
+        EXPECT_EQ(filesHolding(QDir::homePath(), token.toString().toUtf8()), QStringList()) << "the refresh token only in the store";
+
+    clickAsync(d.button("CmdOAuth2"));
+    QTRY_VERIFY((dialog = d.window.findChild<QDialog *>(QStringLiteral("OAuth2Dialog"))));
+    clickAsync(dialog->findChild<QPushButton *>(QStringLiteral("CmdForget")));
+    QTRY_VERIFY(dialog->findChild<QLabel *>(QStringLiteral("LabSignInStatus"))->text().contains(QStringLiteral("forgotten")));
+    QString error;
+    EXPECT_FALSE(OAuth2AccountStore::load(host, QStringLiteral("alice")));
+    EXPECT_EQ(OAuth2AccountStore::readRefreshToken(host, QStringLiteral("alice"), &error), QString()) << qPrintable(error);
+    dialog->reject();
 }
 
 } // namespace

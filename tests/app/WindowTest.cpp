@@ -54,6 +54,7 @@ TEST(Window, CaptionsAndLayoutInPixels)
         {"cmdcheck", "Check Mails", {248, 16, 97, 25}},
         {"Label3", "Purgelet", {360, 8, 185, 33}},
         {"Label5", "Comments to", {360, 80, 65, 17}},
+        {"CmdOAuth2", "OAuth2 Sign-in...", {416, 100, 129, 28}},
         {"CmdUpdate", "Update From Server", {416, 136, 129, 33}},
         {"CmdDeleteOnSvr", "Delete Now on Server", {416, 184, 129, 33}},
         {"CmdFilters", "Create Filters", {416, 232, 129, 33}},
@@ -98,8 +99,8 @@ TEST(Window, TabOrderStartsAtThePassword)
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     }
     // Disabled buttons (Update, Delete) are skipped; labels never take focus.
-    EXPECT_EQ(visited, (QStringList{"Txtpassword", "Txtusername", "Txthostname", "cmdcheck", "EmailList",
-                                    "CmdFilters", "HeaderBox", "CmdViewReadme"}));
+    EXPECT_EQ(visited, (QStringList{"Txtpassword", "Txtusername", "Txthostname", "cmdcheck", "CmdOAuth2", "EmailList",
+                                    "CmdFilters", "HeaderBox"}));
 }
 
 TEST(Window, PasswordShowsOneStarPerCharacter)
