@@ -6,19 +6,20 @@ OAuth2Provider OAuth2Account::provider() const
     case Kind::Google:
         return {QStringLiteral("Google"), QUrl(QStringLiteral("https://accounts.google.com/o/oauth2/v2/auth")),
                 QUrl(QStringLiteral("https://oauth2.googleapis.com/token")), QUrl(),
-                QStringLiteral("https://mail.google.com/"), clientId, clientSecret};
+                QStringLiteral("https://mail.google.com/"), clientId, clientSecret,
+                {{QStringLiteral("access_type"), QStringLiteral("offline")}, {QStringLiteral("prompt"), QStringLiteral("consent")}}};
     case Kind::Microsoft: {
         const QString base = QStringLiteral("https://login.microsoftonline.com/%1/oauth2/v2.0/")
                                  .arg(tenant.isEmpty() ? QStringLiteral("common") : tenant);
         return {QStringLiteral("Microsoft"), QUrl(base + QStringLiteral("authorize")), QUrl(base + QStringLiteral("token")),
                 QUrl(base + QStringLiteral("devicecode")),
-                QStringLiteral("https://outlook.office.com/POP.AccessAsUser.All offline_access"), clientId, clientSecret};
+                QStringLiteral("https://outlook.office.com/POP.AccessAsUser.All offline_access"), clientId, clientSecret, {}};
     }
     case Kind::Custom:
         break;
     }
     return {authorizationUrl.host().isEmpty() ? QStringLiteral("The provider") : authorizationUrl.host(), authorizationUrl,
-            tokenUrl, deviceUrl, scope, clientId, clientSecret};
+            tokenUrl, deviceUrl, scope, clientId, clientSecret, {}};
 }
 
 QString OAuth2Account::defaultHost() const

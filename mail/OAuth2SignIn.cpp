@@ -81,9 +81,8 @@ std::optional<QUrl> BrowserSignIn::start(QString *error)
     query.addQueryItem(QStringLiteral("state"), QString::fromLatin1(m_state));
     query.addQueryItem(QStringLiteral("code_challenge"), QString::fromLatin1(m_pkce.challenge));
     query.addQueryItem(QStringLiteral("code_challenge_method"), QStringLiteral("S256"));
-    // Google hands out a refresh token only when asked for offline access.
-    query.addQueryItem(QStringLiteral("access_type"), QStringLiteral("offline"));
-    query.addQueryItem(QStringLiteral("prompt"), QStringLiteral("consent"));
+    for (const auto &[key, value] : m_provider.authorizationExtras)
+        query.addQueryItem(key, value);
     // Each value once percent-encoded: QUrlQuery leaves "+", ":" and "/" as they are.
     QUrlQuery encoded;
     for (const auto &[key, value] : query.queryItems(QUrl::FullyDecoded))

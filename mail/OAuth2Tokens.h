@@ -19,6 +19,9 @@ struct OAuth2Provider
     QString scope;
     QString clientId;
     QString clientSecret;
+    // More for the authorisation address: Google hands out a refresh token
+    // only when asked for offline access.
+    QList<std::pair<QString, QString>> authorizationExtras;
 };
 
 // A token endpoint's answer (RFC 6749 section 5), read without trusting it.

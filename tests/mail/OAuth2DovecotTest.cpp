@@ -17,7 +17,7 @@ OAuth2Provider testProvider()
     const auto &f = DovecotFixture::get();
     return {QStringLiteral("Test provider"), QUrl(f.oauthUrl(QStringLiteral("/authorize"))),
             QUrl(f.oauthUrl(QStringLiteral("/token"))), QUrl(f.oauthUrl(QStringLiteral("/device"))),
-            QStringLiteral("https://mail.example/ offline_access"), QStringLiteral("purgelet-test"), {}};
+            QStringLiteral("https://mail.example/ offline_access"), QStringLiteral("purgelet-test"), {}, {}};
 }
 
 // Lists the mailbox of whoever the tokens belong to, as the window would.

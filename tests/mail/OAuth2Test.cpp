@@ -1,3 +1,4 @@
+#include "mail/OAuth2Presets.h"
 #include "mail/OAuth2Sasl.h"
 #include "mail/OAuth2Tokens.h"
 #include "mail/Pop3ReplyReader.h"
@@ -91,6 +92,44 @@ TEST(OAuth2Tokens, TokenEndpointAnswers)
     }
     EXPECT_EQ(parseTokenReply(400, R"({"error":"invalid_grant","error_description":"gone\r\nnow"})").description,
               QStringLiteral("gone  now"));
+}
+
+// What a user cannot be expected to know about the two big providers.
+TEST(OAuth2Presets, ProvidersAsTheyRunPop)
+{
+    OAuth2Account google;
+    google.kind = OAuth2Account::Kind::Google;
+    google.clientId = QStringLiteral("id");
+    EXPECT_EQ(google.defaultHost(), QStringLiteral("pop.gmail.com:995"));
+    EXPECT_EQ(google.provider().scope, QStringLiteral("https://mail.google.com/"));
+    EXPECT_TRUE(google.provider().authorizationExtras.contains(std::pair{QStringLiteral("access_type"), QStringLiteral("offline")}));
+    EXPECT_FALSE(google.deviceGrantAllowed());
+    EXPECT_FALSE(google.mechanism());
+    EXPECT_EQ(google.redirectHost(), QStringLiteral("127.0.0.1"));
+
+    OAuth2Account microsoft;
+    microsoft.kind = OAuth2Account::Kind::Microsoft;
+    microsoft.clientId = QStringLiteral("id");
+    microsoft.tenant = QStringLiteral("consumers");
+    EXPECT_EQ(microsoft.defaultHost(), QStringLiteral("outlook.office365.com:995"));
+    EXPECT_EQ(microsoft.provider().tokenUrl, QUrl(QStringLiteral("https://login.microsoftonline.com/consumers/oauth2/v2.0/token")));
+    EXPECT_EQ(microsoft.provider().scope, QStringLiteral("https://outlook.office.com/POP.AccessAsUser.All offline_access"));
+    EXPECT_TRUE(microsoft.deviceGrantAllowed());
+    EXPECT_EQ(microsoft.mechanism(), TokenMechanism::XOAuth2);
+    EXPECT_EQ(microsoft.redirectHost(), QStringLiteral("localhost"));
+
+    OAuth2Account custom;
+    EXPECT_FALSE(custom.problem().isEmpty());  // no client id
+    custom.clientId = QStringLiteral("id");
+    EXPECT_FALSE(custom.problem().isEmpty());  // no addresses
+    custom.authorizationUrl = QUrl(QStringLiteral("https://auth.example/authorize"));
+    custom.tokenUrl = QUrl(QStringLiteral("file:///etc/passwd"));
+    custom.scope = QStringLiteral("pop");
+    EXPECT_FALSE(custom.problem().isEmpty());  // not a web address
+    custom.tokenUrl = QUrl(QStringLiteral("https://auth.example/token"));
+    EXPECT_EQ(custom.problem(), QString());
+    EXPECT_EQ(OAuth2Account::kindNamed(QStringLiteral("Microsoft")), OAuth2Account::Kind::Microsoft);
+    EXPECT_FALSE(OAuth2Account::kindNamed(QStringLiteral("yahoo")));
 }
 
 } // namespace
