@@ -40,47 +40,6 @@ QCheckBox *rememberBox(WindowDriver &d)
     return d.window.findChild<QCheckBox *>(QStringLiteral("ChkRememberPassword"));
 }
 
-TEST(SecretStore, PasswordKeptOnlyThereAndForgottenOnUntick)
-{
-    ScriptedServer server({QStringLiteral("--messages"), QStringLiteral("2"), QStringLiteral("--password"), Password});
-    {
-        WindowDriver d;
-        QTest::qWait(300);  // the probe of the store
-        ASSERT_TRUE(rememberBox(d)->isEnabled()) << qPrintable(rememberBox(d)->toolTip());
-        d.logIn(server.host(), QStringLiteral("tester"), Password);
-        rememberBox(d)->setChecked(true);
-        d.click("cmdcheck");
-        ASSERT_EQ(d.list()->count(), 2);
-    }
-    {
-        // The next start finds it, and it is in no file under the home folder.
-        WindowDriver d;
-        QTRY_COMPARE(d.window.passwordText(), Password);
-        EXPECT_TRUE(rememberBox(d)->isChecked());
-        EXPECT_EQ(filesHolding(QDir::homePath(), Password.toUtf8()), QStringList());
-        EXPECT_EQ(filesHolding(QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME")), Password.toUtf8()), QStringList());
-        // The command line finds it there too, with no display and no other source.
-        QProcess cli;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove(QStringLiteral("DISPLAY"));
-        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-        cli.setProcessEnvironment(env);
-        cli.setStandardInputFile(QProcess::nullDevice());
-        cli.start(QStringLiteral(PURGELET_EXECUTABLE), {QStringLiteral("--list"), QStringLiteral("--host"), server.host(),
-                                                        QStringLiteral("--user"), QStringLiteral("tester"),
-                                                        QStringLiteral("--rules"), QStringLiteral("/nonexistent")});
-        ASSERT_TRUE(cli.waitForFinished(30000));
-        EXPECT_EQ(cli.exitCode(), 2) << "logged in, then stopped at the unusable rule file: " << cli.readAllStandardError().constData();
-        rememberBox(d)->setChecked(false);
-        QTest::qWait(300);  // the deletion
-    }
-    RememberedLogIn store;
-    QSignalSpy found(&store, &RememberedLogIn::passwordFound);
-    store.lookUpPassword(server.host(), QStringLiteral("tester"));
-    QTest::qWait(1000);
-    EXPECT_EQ(found.count(), 0) << "unticking removed it";
-}
-
 struct CliRun
 {
     int exit;
@@ -110,6 +69,39 @@ CliRun purgelet(const QStringList &arguments, const std::function<void(const QSt
     while (cli.state() != QProcess::NotRunning && !deadline.hasExpired())
         QTest::qWait(20);
     return {cli.exitCode(), out + QString::fromUtf8(cli.readAllStandardOutput()), QString::fromUtf8(cli.readAllStandardError())};
+}
+
+TEST(SecretStore, PasswordKeptOnlyThereAndForgottenOnUntick)
+{
+    ScriptedServer server({QStringLiteral("--messages"), QStringLiteral("2"), QStringLiteral("--password"), Password});
+    {
+        WindowDriver d;
+        QTest::qWait(300);  // the probe of the store
+        ASSERT_TRUE(rememberBox(d)->isEnabled()) << qPrintable(rememberBox(d)->toolTip());
+        d.logIn(server.host(), QStringLiteral("tester"), Password);
+        rememberBox(d)->setChecked(true);
+        d.click("cmdcheck");
+        ASSERT_EQ(d.list()->count(), 2);
+    }
+    {
+        // The next start finds it, and it is in no file under the home folder.
+        WindowDriver d;
+        QTRY_COMPARE(d.window.passwordText(), Password);
+        EXPECT_TRUE(rememberBox(d)->isChecked());
+        EXPECT_EQ(filesHolding(QDir::homePath(), Password.toUtf8()), QStringList());
+        EXPECT_EQ(filesHolding(QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME")), Password.toUtf8()), QStringList());
+        // The command line finds it there too, with no display and no other source.
+        const CliRun cli = purgelet({QStringLiteral("--list"), QStringLiteral("--host"), server.host(), QStringLiteral("--user"),
+                                     QStringLiteral("tester"), QStringLiteral("--rules"), QStringLiteral("/nonexistent")});
+        EXPECT_EQ(cli.exit, 2) << "logged in, then stopped at the unusable rule file: " << qPrintable(cli.err);
+        rememberBox(d)->setChecked(false);
+        QTest::qWait(300);  // the deletion
+    }
+    RememberedLogIn store;
+    QSignalSpy found(&store, &RememberedLogIn::passwordFound);
+    store.lookUpPassword(server.host(), QStringLiteral("tester"));
+    QTest::qWait(1000);
+    EXPECT_EQ(found.count(), 0) << "unticking removed it";
 }
 
 // OAuth2 on the command line from the device code to a listing: the refresh
