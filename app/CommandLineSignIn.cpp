@@ -30,6 +30,9 @@ const QCommandLineOption TokenUrl(QStringLiteral("token-url"), QStringLiteral("W
 const QCommandLineOption DeviceUrl(QStringLiteral("device-url"),
                                    QStringLiteral("With --provider custom: the device authorisation address, if it has one."), QStringLiteral("url"));
 const QCommandLineOption Scope(QStringLiteral("scope"), QStringLiteral("With --provider custom: the scope that allows POP."), QStringLiteral("scope"));
+const QCommandLineOption Mechanism(QStringLiteral("mechanism"),
+                                   QStringLiteral("With --provider custom: OAUTHBEARER or XOAUTH2, when the server's own choice is not the one."),
+                                   QStringLiteral("name"));
 
 void say(const QString &text)
 {
@@ -42,7 +45,7 @@ void say(const QString &text)
 
 void addOptions(QCommandLineParser &parser)
 {
-    parser.addOptions({Provider, ClientId, ClientSecret, Tenant, AuthUrl, TokenUrl, DeviceUrl, Scope});
+    parser.addOptions({Provider, ClientId, ClientSecret, Tenant, AuthUrl, TokenUrl, DeviceUrl, Scope, Mechanism});
 }
 
 std::optional<OAuth2Account> accountFromOptions(const QCommandLineParser &parser, QString *error)
@@ -62,6 +65,10 @@ std::optional<OAuth2Account> accountFromOptions(const QCommandLineParser &parser
     account.tokenUrl = QUrl(parser.value(TokenUrl), QUrl::StrictMode);
     account.deviceUrl = QUrl(parser.value(DeviceUrl), QUrl::StrictMode);
     account.scope = parser.value(Scope);
+    if (parser.isSet(Mechanism) && !(account.customMechanism = tokenMechanismNamed(parser.value(Mechanism)))) {
+        *error = QStringLiteral("--mechanism is OAUTHBEARER or XOAUTH2.");
+        return std::nullopt;
+    }
     if (const QString problem = account.problem(); !problem.isEmpty()) {
         *error = problem;
         return std::nullopt;

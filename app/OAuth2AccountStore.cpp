@@ -61,6 +61,7 @@ std::optional<OAuth2Account> load(const QString &host, const QString &user)
     account.tokenUrl = settings.value(QStringLiteral("tokenUrl")).toUrl();
     account.deviceUrl = settings.value(QStringLiteral("deviceUrl")).toUrl();
     account.scope = settings.value(QStringLiteral("scope")).toString();
+    account.customMechanism = tokenMechanismNamed(settings.value(QStringLiteral("mechanism")).toString());
     return account;
 }
 
@@ -76,6 +77,8 @@ void save(const QString &host, const QString &user, const OAuth2Account &account
     settings.setValue(QStringLiteral("tokenUrl"), account.tokenUrl);
     settings.setValue(QStringLiteral("deviceUrl"), account.deviceUrl);
     settings.setValue(QStringLiteral("scope"), account.scope);
+    settings.setValue(QStringLiteral("mechanism"),
+                      account.customMechanism ? QString::fromLatin1(mechanismName(*account.customMechanism)) : QString());
 }
 
 std::optional<QString> readRefreshToken(const QString &host, const QString &user, QString *error)

@@ -38,6 +38,11 @@ OAuth2Dialog::OAuth2Dialog(const QString &host, const QString &user, QWidget *pa
     m_authUrl = field("TxtAuthUrl", this);
     m_tokenUrl = field("TxtTokenUrl", this);
     m_scope = field("TxtScope", this);
+    m_mechanism = new QComboBox(this);
+    m_mechanism->setObjectName(QStringLiteral("CboMechanism"));
+    m_mechanism->addItem(QStringLiteral("The server's choice"), QString());
+    m_mechanism->addItem(QStringLiteral("OAUTHBEARER"), QStringLiteral("OAUTHBEARER"));
+    m_mechanism->addItem(QStringLiteral("XOAUTH2"), QStringLiteral("XOAUTH2"));
     m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("LabSignInStatus"));
     m_status->setWordWrap(true);
@@ -51,6 +56,7 @@ OAuth2Dialog::OAuth2Dialog(const QString &host, const QString &user, QWidget *pa
     m_form->addRow(QStringLiteral("&Authorisation address"), m_authUrl);
     m_form->addRow(QStringLiteral("To&ken address"), m_tokenUrl);
     m_form->addRow(QStringLiteral("S&cope"), m_scope);
+    m_form->addRow(QStringLiteral("SASL &mechanism"), m_mechanism);
 
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
     m_signIn = buttons->addButton(QStringLiteral("Sign in in the &browser"), QDialogButtonBox::ActionRole);
@@ -76,6 +82,8 @@ OAuth2Dialog::OAuth2Dialog(const QString &host, const QString &user, QWidget *pa
         m_authUrl->setText(kept->authorizationUrl.toString());
         m_tokenUrl->setText(kept->tokenUrl.toString());
         m_scope->setText(kept->scope);
+        if (kept->customMechanism)
+            m_mechanism->setCurrentIndex(m_mechanism->findData(QString::fromLatin1(mechanismName(*kept->customMechanism))));
         m_status->setText(QStringLiteral("%1 at %2 is signed in with OAuth2; Check Mails uses it.").arg(user, host));
     } else {
         m_status->setText(QStringLiteral("Not signed in: Check Mails logs in with the password."));
@@ -100,6 +108,7 @@ OAuth2Account OAuth2Dialog::accountFromFields() const
     account.authorizationUrl = QUrl(m_authUrl->text().trimmed(), QUrl::StrictMode);
     account.tokenUrl = QUrl(m_tokenUrl->text().trimmed(), QUrl::StrictMode);
     account.scope = m_scope->text().trimmed();
+    account.customMechanism = tokenMechanismNamed(m_mechanism->currentData().toString());
     return account;
 }
 
@@ -107,7 +116,7 @@ void OAuth2Dialog::showProviderFields()
 {
     const OAuth2Account::Kind kind = accountFromFields().kind;
     m_form->setRowVisible(m_tenant, kind == OAuth2Account::Kind::Microsoft);
-    for (QWidget *custom : {static_cast<QWidget *>(m_authUrl), static_cast<QWidget *>(m_tokenUrl), static_cast<QWidget *>(m_scope)})
+    for (QWidget *custom : std::initializer_list<QWidget *>{m_authUrl, m_tokenUrl, m_scope, m_mechanism})
         m_form->setRowVisible(custom, kind == OAuth2Account::Kind::Custom);
     adjustSize();
 }

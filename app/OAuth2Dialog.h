@@ -37,7 +37,7 @@ private:
     void forget();
 
     QString m_host, m_user;
-    QComboBox *m_provider;
+    QComboBox *m_provider, *m_mechanism;
     QLineEdit *m_clientId, *m_clientSecret, *m_tenant, *m_authUrl, *m_tokenUrl, *m_scope;
     QFormLayout *m_form;
     QLabel *m_status;

@@ -40,6 +40,8 @@ QString OAuth2Account::redirectHost() const
 std::optional<TokenMechanism> OAuth2Account::mechanism() const
 {
     // Microsoft offers only XOAUTH2; Google and others are asked by what their server offers.
+    if (kind == Kind::Custom)
+        return customMechanism;
     return kind == Kind::Microsoft ? std::optional(TokenMechanism::XOAuth2) : std::nullopt;
 }
 

@@ -22,6 +22,9 @@ struct OAuth2Account
     QUrl tokenUrl;
     QUrl deviceUrl;
     QString scope;
+    // Custom providers only: the mechanism their server needs, when its
+    // choice is not the one to take.
+    std::optional<TokenMechanism> customMechanism;
 
     OAuth2Provider provider() const;
     // The server and port the provider's mailboxes are on ("" for Custom).

@@ -19,6 +19,14 @@ QByteArray mechanismName(TokenMechanism mechanism)
     return mechanism == TokenMechanism::OAuthBearer ? QByteArrayLiteral("OAUTHBEARER") : QByteArrayLiteral("XOAUTH2");
 }
 
+std::optional<TokenMechanism> tokenMechanismNamed(const QString &name)
+{
+    for (const TokenMechanism mechanism : {TokenMechanism::OAuthBearer, TokenMechanism::XOAuth2})
+        if (name.compare(QLatin1String(mechanismName(mechanism)), Qt::CaseInsensitive) == 0)
+            return mechanism;
+    return std::nullopt;
+}
+
 QByteArray tokenResponse(TokenMechanism mechanism, const QString &user, const QString &host, quint16 port,
                          const QString &accessToken)
 {

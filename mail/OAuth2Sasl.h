@@ -14,6 +14,8 @@ enum class TokenMechanism { OAuthBearer, XOAuth2 };
 // OAUTHBEARER when the server's SASL line offers it, else XOAUTH2, else none.
 std::optional<TokenMechanism> chooseTokenMechanism(const QStringList &saslMechanisms);
 QByteArray mechanismName(TokenMechanism mechanism);
+// "OAUTHBEARER" or "XOAUTH2", any case.
+std::optional<TokenMechanism> tokenMechanismNamed(const QString &name);
 
 // The client's first response, before base64.
 QByteArray tokenResponse(TokenMechanism mechanism, const QString &user, const QString &host, quint16 port,

@@ -104,58 +104,72 @@ TEST(SecretStore, PasswordKeptOnlyThereAndForgottenOnUntick)
     EXPECT_EQ(found.count(), 0) << "unticking removed it";
 }
 
-// OAuth2 on the command line from the device code to a listing: the refresh
-// token goes only into the secret store; an expired sign-in exits 1 with the
-// reason; signing out forgets it.
+// OAuth2 on the command line from the device code to a listing and a
+// deletion, through each mechanism: the refresh token goes only into the
+// secret store; an expired sign-in exits 1 with the reason; signing out
+// forgets it.
 TEST(SecretStore, OAuth2SignInOnTheCommandLineKeptOnlyInTheStore)
 {
     const auto &f = DovecotFixture::get();
     const QString host = QStringLiteral("localhost:%1").arg(f.pop3Port);
     const QByteArray fingerprint = QSslCertificate::fromPath(f.dir + QStringLiteral("/server.crt")).value(0).digest(QCryptographicHash::Sha256).toHex();
-    const QStringList account{QStringLiteral("--host"), host, QStringLiteral("--user"), QStringLiteral("alice")};
-    const QStringList listing = account + QStringList{QStringLiteral("--list"), QStringLiteral("--oauth2"),
-                                                       QStringLiteral("--trust-fingerprint"), QString::fromLatin1(fingerprint),
-                                                       QStringLiteral("--rules"), QStringLiteral(PURGELET_DEMO_RULES)};
-    EXPECT_EQ(purgelet(listing).exit, 1);
+    for (const char *mechanism : {"OAUTHBEARER", "XOAUTH2"}) {
+        SCOPED_TRACE(mechanism);
+        const QString user = f.addMailbox(QStringLiteral("oauth"), {emlMessage("Alice <alice@example.org>", "Hello"),
+                                                                     emlMessage("Deals <promo@shop.example>", "Offer"),
+                                                                     emlMessage("Bob <bob@example.org>", "Photos")});
+        const QStringList account{QStringLiteral("--host"), host, QStringLiteral("--user"), user};
+        const QStringList oauth2 = account + QStringList{QStringLiteral("--oauth2"), QStringLiteral("--trust-fingerprint"),
+                                                         QString::fromLatin1(fingerprint), QStringLiteral("--rules"),
+                                                         QStringLiteral(PURGELET_DEMO_RULES)};
+        const QStringList listing = oauth2 + QStringList{QStringLiteral("--list")};
+        EXPECT_EQ(purgelet(listing).exit, 1);
 
-    bool approved = false;
-    const CliRun signIn = purgelet(account + QStringList{QStringLiteral("--sign-in"), QStringLiteral("--provider"), QStringLiteral("custom"),
-                                                      QStringLiteral("--client-id"), QStringLiteral("purgelet-test"),
-                                                      QStringLiteral("--auth-url"), f.oauthUrl(QStringLiteral("/authorize")),
-                                                      QStringLiteral("--token-url"), f.oauthUrl(QStringLiteral("/token")),
-                                                      QStringLiteral("--device-url"), f.oauthUrl(QStringLiteral("/device")),
-                                                      QStringLiteral("--scope"), QStringLiteral("mail offline_access")},
-                                [&](const QString &out) {
-        // The user reads the code and types it on the provider's page.
-        const QRegularExpressionMatch code = QRegularExpression(QStringLiteral("enter the code (\\S+) ")).match(out);
-        if (code.hasMatch() && !approved) {
-            approved = true;
-            f.oauthAdmin(QStringLiteral("approve?user=alice&user_code=") + code.captured(1));
+        bool approved = false;
+        const CliRun signIn = purgelet(account + QStringList{QStringLiteral("--sign-in"), QStringLiteral("--provider"), QStringLiteral("custom"),
+                                                             QStringLiteral("--client-id"), QStringLiteral("purgelet-test"),
+                                                             QStringLiteral("--auth-url"), f.oauthUrl(QStringLiteral("/authorize")),
+                                                             QStringLiteral("--token-url"), f.oauthUrl(QStringLiteral("/token")),
+                                                             QStringLiteral("--device-url"), f.oauthUrl(QStringLiteral("/device")),
+                                                             QStringLiteral("--scope"), QStringLiteral("mail offline_access"),
+                                                             QStringLiteral("--mechanism"), QLatin1String(mechanism)},
+                                       [&](const QString &out) {
+            // The user reads the code and types it on the provider's page.
+            const QRegularExpressionMatch code = QRegularExpression(QStringLiteral("enter the code (\\S+) ")).match(out);
+            if (code.hasMatch() && !approved) {
+                approved = true;
+                f.oauthAdmin(QStringLiteral("approve?user=%1&user_code=%2").arg(user, code.captured(1)));
+            }
+        });
+        ASSERT_EQ(signIn.exit, 0) << qPrintable(signIn.err);
+        EXPECT_TRUE(signIn.out.contains(f.oauthUrl(QStringLiteral("/activate")))) << qPrintable(signIn.out);
+        const QJsonArray kept = f.oauthAdmin(QStringLiteral("refresh-tokens?user=") + user).value(QStringLiteral("tokens")).toArray();
+        ASSERT_FALSE(kept.isEmpty());
+        for (const QJsonValue &token : kept) {
+            EXPECT_EQ(filesHolding(QDir::homePath(), token.toString().toUtf8()), QStringList());
+            EXPECT_EQ(filesHolding(QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME")), token.toString().toUtf8()), QStringList());
         }
-    });
-    ASSERT_EQ(signIn.exit, 0) << qPrintable(signIn.err);
-    EXPECT_TRUE(signIn.out.contains(f.oauthUrl(QStringLiteral("/activate")))) << qPrintable(signIn.out);
-    const QJsonArray kept = f.oauthAdmin(QStringLiteral("refresh-tokens?user=alice")).value(QStringLiteral("tokens")).toArray();
-    ASSERT_FALSE(kept.isEmpty());
-    for (const QJsonValue &token : kept) {
-        EXPECT_EQ(filesHolding(QDir::homePath(), token.toString().toUtf8()), QStringList());
-        EXPECT_EQ(filesHolding(QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME")), token.toString().toUtf8()), QStringList());
+
+        const qsizetype logStart = f.log().size();
+        const CliRun listed = purgelet(listing);
+        EXPECT_EQ(listed.exit, 0) << qPrintable(listed.err);
+        EXPECT_EQ(listed.out.count(u'\n'), 3) << qPrintable(listed.out);
+        EXPECT_TRUE(f.log().mid(logStart).contains(QStringLiteral("method=%1").arg(QLatin1String(mechanism)))) << qPrintable(f.log().mid(logStart));
+        const CliRun deleted = purgelet(oauth2 + QStringList{QStringLiteral("--delete")});
+        EXPECT_EQ(deleted.exit, 0) << qPrintable(deleted.err);
+        EXPECT_EQ(f.messagesInMaildir(user), (QStringList{"Alice <alice@example.org> | Hello", "Bob <bob@example.org> | Photos"}));
+
+        f.oauthAdmin(QStringLiteral("expire?user=") + user);
+        f.oauthAdmin(QStringLiteral("revoke?user=") + user);
+        const CliRun expired = purgelet(listing);
+        EXPECT_EQ(expired.exit, 1);
+        EXPECT_TRUE(expired.err.contains(QStringLiteral("Sign in again"))) << qPrintable(expired.err);
+
+        EXPECT_EQ(purgelet(account + QStringList{QStringLiteral("--sign-out")}).exit, 0);
+        const CliRun signedOut = purgelet(listing);
+        EXPECT_EQ(signedOut.exit, 1);
+        EXPECT_TRUE(signedOut.err.contains(QStringLiteral("has no OAuth2 sign-in"))) << qPrintable(signedOut.err);
     }
-
-    const CliRun listed = purgelet(listing);
-    EXPECT_EQ(listed.exit, 0) << qPrintable(listed.err);
-    EXPECT_EQ(listed.out.count(u'\n'), 14) << qPrintable(listed.out);
-
-    f.oauthAdmin(QStringLiteral("expire?user=alice"));
-    f.oauthAdmin(QStringLiteral("revoke?user=alice"));
-    const CliRun expired = purgelet(listing);
-    EXPECT_EQ(expired.exit, 1);
-    EXPECT_TRUE(expired.err.contains(QStringLiteral("Sign in again"))) << qPrintable(expired.err);
-
-    EXPECT_EQ(purgelet(account + QStringList{QStringLiteral("--sign-out")}).exit, 0);
-    const CliRun signedOut = purgelet(listing);
-    EXPECT_EQ(signedOut.exit, 1);
-    EXPECT_TRUE(signedOut.err.contains(QStringLiteral("has no OAuth2 sign-in"))) << qPrintable(signedOut.err);
 }
 
 // The window's sign-in, as a user goes through it: the dialog from the
