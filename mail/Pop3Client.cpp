@@ -338,10 +338,15 @@ bool Pop3Client::logInWithToken(const HostAddress &target)
     const QByteArray response = tokenResponse(*mechanism, UserName, target.host, target.port, token.token).toBase64();
     const QByteArray auth = "AUTH " + mechanismName(*mechanism);
     std::optional<Pop3Reply> reply;
+    // A server that refuses the mechanism itself never saw the token: no
+    // reason to get another one.
+    bool tokenSent = true;
     if (auth.size() + 1 + response.size() + 2 <= MaxCommandLength)
         reply = m_connection->wait(m_connection->sendSaslStep(auth + ' ' + response));
     else if ((reply = m_connection->wait(m_connection->sendSaslStep(auth))) && reply->continuation)
         reply = m_connection->wait(m_connection->sendSaslStep(response));
+    else
+        tokenSent = false;
     QString refusal;
     if (reply && reply->continuation) {
         // The refusal comes as a challenge; its answer makes the server end
@@ -360,7 +365,7 @@ bool Pop3Client::logInWithToken(const HostAddress &target)
     if (!reply->ok) {
         const QByteArray code = reply->status.toUpper();
         const bool temporary = code.startsWith("[SYS/TEMP]") || code.startsWith("[IN-USE]") || code.startsWith("[LOGIN-DELAY]");
-        m_tokenRefused = !temporary;
+        m_tokenRefused = tokenSent && !temporary;
         failWith(QStringLiteral("The server refused the log-in with %1. %2")
                      .arg(m_loginMethod, temporary || refusal.isEmpty()
                                              ? explainRefusal(reply->status, QStringLiteral("The access token was not accepted "
