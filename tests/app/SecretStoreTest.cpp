@@ -113,7 +113,9 @@ TEST(SecretStore, OAuth2SignInOnTheCommandLineKeptOnlyInTheStore)
     const auto &f = DovecotFixture::get();
     const QString host = QStringLiteral("localhost:%1").arg(f.pop3Port);
     const QByteArray fingerprint = QSslCertificate::fromPath(f.dir + QStringLiteral("/server.crt")).value(0).digest(QCryptographicHash::Sha256).toHex();
-    for (const char *mechanism : {"OAUTHBEARER", "XOAUTH2"}) {
+    // The device grant, and the browser's way for a provider without it (as Google).
+    const struct { const char *mechanism; bool device; } cases[] = {{"OAUTHBEARER", true}, {"XOAUTH2", false}};
+    for (const auto &[mechanism, device] : cases) {
         SCOPED_TRACE(mechanism);
         const QString user = f.addMailbox(QStringLiteral("oauth"), {emlMessage("Alice <alice@example.org>", "Hello"),
                                                                      emlMessage("Deals <promo@shop.example>", "Offer"),
@@ -125,24 +127,33 @@ TEST(SecretStore, OAuth2SignInOnTheCommandLineKeptOnlyInTheStore)
         const QStringList listing = oauth2 + QStringList{QStringLiteral("--list")};
         EXPECT_EQ(purgelet(listing).exit, 1);
 
-        bool approved = false;
-        const CliRun signIn = purgelet(account + QStringList{QStringLiteral("--sign-in"), QStringLiteral("--provider"), QStringLiteral("custom"),
-                                                             QStringLiteral("--client-id"), QStringLiteral("purgelet-test"),
-                                                             QStringLiteral("--auth-url"), f.oauthUrl(QStringLiteral("/authorize")),
-                                                             QStringLiteral("--token-url"), f.oauthUrl(QStringLiteral("/token")),
-                                                             QStringLiteral("--device-url"), f.oauthUrl(QStringLiteral("/device")),
-                                                             QStringLiteral("--scope"), QStringLiteral("mail offline_access"),
-                                                             QStringLiteral("--mechanism"), QLatin1String(mechanism)},
-                                       [&](const QString &out) {
-            // The user reads the code and types it on the provider's page.
+        bool answered = false;
+        QProcess browser;
+        f.oauthAdmin(QStringLiteral("browser?user=") + user);
+        QStringList signInOptions = account + QStringList{QStringLiteral("--sign-in"), QStringLiteral("--provider"), QStringLiteral("custom"),
+                                                          QStringLiteral("--client-id"), QStringLiteral("purgelet-test"),
+                                                          QStringLiteral("--auth-url"), f.oauthUrl(QStringLiteral("/authorize")),
+                                                          QStringLiteral("--token-url"), f.oauthUrl(QStringLiteral("/token")),
+                                                          QStringLiteral("--scope"), QStringLiteral("mail offline_access"),
+                                                          QStringLiteral("--mechanism"), QLatin1String(mechanism)};
+        if (device)
+            signInOptions << QStringLiteral("--device-url") << f.oauthUrl(QStringLiteral("/device"));
+        const CliRun signIn = purgelet(signInOptions, [&](const QString &out) {
+            // The user reads the code and types it on the provider's page, or opens the address.
             const QRegularExpressionMatch code = QRegularExpression(QStringLiteral("enter the code (\\S+) ")).match(out);
-            if (code.hasMatch() && !approved) {
-                approved = true;
+            const QRegularExpressionMatch address = QRegularExpression(QStringLiteral("computer:\\n(\\S+)\\n")).match(out);
+            if (answered || !(code.hasMatch() || address.hasMatch()))
+                return;
+            answered = true;
+            if (code.hasMatch())
                 f.oauthAdmin(QStringLiteral("approve?user=%1&user_code=%2").arg(user, code.captured(1)));
-            }
+            else
+                browser.start(QStringLiteral("curl"), {QStringLiteral("-sL"), QStringLiteral("--max-time"), QStringLiteral("20"), address.captured(1)});
         });
         ASSERT_EQ(signIn.exit, 0) << qPrintable(signIn.err);
-        EXPECT_TRUE(signIn.out.contains(f.oauthUrl(QStringLiteral("/activate")))) << qPrintable(signIn.out);
+        EXPECT_TRUE(signIn.out.contains(device ? f.oauthUrl(QStringLiteral("/activate")) : f.oauthUrl(QStringLiteral("/authorize"))))
+            << qPrintable(signIn.out);
+        browser.waitForFinished(20000);
         const QJsonArray kept = f.oauthAdmin(QStringLiteral("refresh-tokens?user=") + user).value(QStringLiteral("tokens")).toArray();
         ASSERT_FALSE(kept.isEmpty());
         for (const QJsonValue &token : kept) {
