@@ -7,6 +7,7 @@
 #include "tests/support/WindowDriver.h"
 
 #include <QCheckBox>
+#include <cstring>
 #include <QComboBox>
 #include <QDialog>
 #include <QTemporaryDir>
@@ -202,59 +203,70 @@ TEST(SecretStore, OAuth2SignInThroughTheWindowToAListingThenForgotten)
     qputenv("PATH", browser.path().toUtf8() + ':' + qgetenv("PATH"));
 
     const QString host = QStringLiteral("localhost:%1").arg(f.pop3Port);
-    const QString user = f.addMailbox(QStringLiteral("window"), {emlMessage("Alice <alice@example.org>", "Hello"),
-                                                                  emlMessage("Deals <promo@shop.example>", "Offer")});
-    f.oauthAdmin(QStringLiteral("browser?user=") + user);
     WindowDriver d;
-    d.logIn(host, user, QString());
-    clickAsync(d.button("CmdOAuth2"));
-    QDialog *dialog = nullptr;
-    QTRY_VERIFY((dialog = d.window.findChild<QDialog *>(QStringLiteral("OAuth2Dialog"))));
-    auto *provider = dialog->findChild<QComboBox *>(QStringLiteral("CboProvider"));
-    provider->setCurrentIndex(provider->findData(QStringLiteral("custom")));
-    for (auto [name, text] : {std::pair{"TxtClientId", QStringLiteral("purgelet-test")},
-                              {"TxtAuthUrl", f.oauthUrl(QStringLiteral("/authorize"))},
-                              {"TxtTokenUrl", f.oauthUrl(QStringLiteral("/token"))},
-                              {"TxtScope", QStringLiteral("mail offline_access")}})
-        QTest::keyClicks(dialog->findChild<QLineEdit *>(QLatin1String(name)), text);
-    auto *status = dialog->findChild<QLabel *>(QStringLiteral("LabSignInStatus"));
-    clickAsync(dialog->findChild<QPushButton *>(QStringLiteral("CmdSignIn")));
-    QTRY_VERIFY_WITH_TIMEOUT(status->text().startsWith(QStringLiteral("Signed in with")), 20000);
-    QTRY_VERIFY(QFile::exists(page));
-    QFile shown(page);
-    ASSERT_TRUE(shown.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(shown.readAll().contains("You may close this page"));
-    dialog->reject();
+    // The server's choice (OAUTHBEARER) and the one an account can ask for.
+    for (const char *mechanism : {"OAUTHBEARER", "XOAUTH2"}) {
+        SCOPED_TRACE(mechanism);
+        const QString user = f.addMailbox(QStringLiteral("window"), {emlMessage("Alice <alice@example.org>", "Hello"),
+                                                                      emlMessage("Deals <promo@shop.example>", "Offer")});
+        f.oauthAdmin(QStringLiteral("browser?user=") + user);
+        d.logIn(host, user, QString());
+        clickAsync(d.button("CmdOAuth2"));
+        QDialog *dialog = nullptr;
+        QTRY_VERIFY((dialog = d.window.findChild<QDialog *>(QStringLiteral("OAuth2Dialog"))));
+        auto *provider = dialog->findChild<QComboBox *>(QStringLiteral("CboProvider"));
+        provider->setCurrentIndex(provider->findData(QStringLiteral("custom")));
+        auto *chosen = dialog->findChild<QComboBox *>(QStringLiteral("CboMechanism"));
+        chosen->setCurrentIndex(std::strcmp(mechanism, "XOAUTH2") == 0 ? chosen->findData(QStringLiteral("XOAUTH2")) : 0);
+        for (auto [name, text] : {std::pair{"TxtClientId", QStringLiteral("purgelet-test")},
+                                  {"TxtAuthUrl", f.oauthUrl(QStringLiteral("/authorize"))},
+                                  {"TxtTokenUrl", f.oauthUrl(QStringLiteral("/token"))},
+                                  {"TxtScope", QStringLiteral("mail offline_access")}})
+            QTest::keyClicks(dialog->findChild<QLineEdit *>(QLatin1String(name)), text);
+        auto *status = dialog->findChild<QLabel *>(QStringLiteral("LabSignInStatus"));
+        clickAsync(dialog->findChild<QPushButton *>(QStringLiteral("CmdSignIn")));
+        QTRY_VERIFY_WITH_TIMEOUT(status->text().startsWith(QStringLiteral("Signed in with")), 20000);
+        QTRY_VERIFY(QFile::exists(page));
+        QFile shown(page);
+        ASSERT_TRUE(shown.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(shown.readAll().contains("You may close this page"));
+        shown.remove();
+        dialog->reject();
+        QTRY_VERIFY(!d.window.findChild<QDialog *>(QStringLiteral("OAuth2Dialog")));
 
-    clickAsync(d.button("cmdcheck"));
-    QTRY_COMPARE_WITH_TIMEOUT(d.list()->count(), 2, 20000);
-    EXPECT_EQ(d.label("LabStatus")->text(), QStringLiteral("Disconnected from localhost"));
-    for (const QJsonValue &token : f.oauthAdmin(QStringLiteral("refresh-tokens?user=") + user).value(QStringLiteral("tokens")).toArray())
-        EXPECT_EQ(filesHolding(QDir::homePath(), token.toString().toUtf8()), QStringList()) << "the refresh token only in the store";
-    d.list()->item(1)->setCheckState(Qt::Checked);
-    clickAsync(d.button("CmdDeleteOnSvr"));
-    QTRY_VERIFY_WITH_TIMEOUT(d.label("LabStatus")->text().startsWith(QStringLiteral("Deleted 1 message")), 20000);
-    EXPECT_EQ(f.messagesInMaildir(user), QStringList{"Alice <alice@example.org> | Hello"});
-
-    f.oauthAdmin(QStringLiteral("expire?user=") + user);
-    f.oauthAdmin(QStringLiteral("revoke?user=") + user);
-    {
-        BoxAnswerer boxes;
+        const qsizetype logStart = f.log().size();
         clickAsync(d.button("cmdcheck"));
-        QTRY_VERIFY_WITH_TIMEOUT(d.button("cmdcheck")->isEnabled() && !boxes.boxes().isEmpty(), 20000);
-        QTest::qWait(200);
-        ASSERT_EQ(boxes.boxes().size(), 1);
-        EXPECT_TRUE(boxes.boxes().first().text.contains(QStringLiteral("Sign in again"))) << qPrintable(boxes.boxes().first().text);
-    }
+        QTRY_COMPARE_WITH_TIMEOUT(d.list()->count(), 2, 20000);
+        EXPECT_TRUE(f.log().mid(logStart).contains(QStringLiteral("method=%1").arg(QLatin1String(mechanism))));
+        EXPECT_EQ(d.label("LabStatus")->text(), QStringLiteral("Disconnected from localhost"));
+        for (const QJsonValue &token : f.oauthAdmin(QStringLiteral("refresh-tokens?user=") + user).value(QStringLiteral("tokens")).toArray())
+            EXPECT_EQ(filesHolding(QDir::homePath(), token.toString().toUtf8()), QStringList()) << "the refresh token only in the store";
+        d.list()->item(1)->setCheckState(Qt::Checked);
+        clickAsync(d.button("CmdDeleteOnSvr"));
+        QTRY_VERIFY_WITH_TIMEOUT(d.label("LabStatus")->text().startsWith(QStringLiteral("Deleted 1 message")), 20000);
+        EXPECT_EQ(f.messagesInMaildir(user), QStringList{"Alice <alice@example.org> | Hello"});
 
-    clickAsync(d.button("CmdOAuth2"));
-    QTRY_VERIFY((dialog = d.window.findChild<QDialog *>(QStringLiteral("OAuth2Dialog"))));
-    clickAsync(dialog->findChild<QPushButton *>(QStringLiteral("CmdForget")));
-    QTRY_VERIFY(dialog->findChild<QLabel *>(QStringLiteral("LabSignInStatus"))->text().contains(QStringLiteral("forgotten")));
-    QString error;
-    EXPECT_FALSE(OAuth2AccountStore::load(host, user));
-    EXPECT_EQ(OAuth2AccountStore::readRefreshToken(host, user, &error), QString()) << qPrintable(error);
-    dialog->reject();
+        f.oauthAdmin(QStringLiteral("expire?user=") + user);
+        f.oauthAdmin(QStringLiteral("revoke?user=") + user);
+        {
+            BoxAnswerer boxes;
+            clickAsync(d.button("cmdcheck"));
+            QTRY_VERIFY_WITH_TIMEOUT(d.button("cmdcheck")->isEnabled() && !boxes.boxes().isEmpty(), 20000);
+            QTest::qWait(200);
+            ASSERT_EQ(boxes.boxes().size(), 1);
+            EXPECT_TRUE(boxes.boxes().first().text.contains(QStringLiteral("Sign in again"))) << qPrintable(boxes.boxes().first().text);
+        }
+
+        clickAsync(d.button("CmdOAuth2"));
+        QTRY_VERIFY((dialog = d.window.findChild<QDialog *>(QStringLiteral("OAuth2Dialog"))));
+        clickAsync(dialog->findChild<QPushButton *>(QStringLiteral("CmdForget")));
+        QTRY_VERIFY(dialog->findChild<QLabel *>(QStringLiteral("LabSignInStatus"))->text().contains(QStringLiteral("forgotten")));
+        QString error;
+        EXPECT_FALSE(OAuth2AccountStore::load(host, user));
+        EXPECT_EQ(OAuth2AccountStore::readRefreshToken(host, user, &error), QString()) << qPrintable(error);
+        dialog->reject();
+        QTRY_VERIFY(!d.window.findChild<QDialog *>(QStringLiteral("OAuth2Dialog")));
+    }
 }
 
 } // namespace
