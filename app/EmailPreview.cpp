@@ -279,9 +279,13 @@ void EmailPreview::useLogInMethodOfAccount()
                                                               QString error;
                                                               return OAuth2AccountStore::readRefreshToken(host, user, &error).value_or(QString());
                                                           },
-                                                          [host, user](const QString &token) {
+                                                          [this, host, user](const QString &token) {
                                                               QString error;
-                                                              OAuth2AccountStore::writeRefreshToken(host, user, token, &error);
+                                                              if (!OAuth2AccountStore::writeRefreshToken(host, user, token, &error))
+                                                                  showError(QStringLiteral("OAuth2 sign-in"),
+                                                                            QStringLiteral("The secret store could not keep the renewed "
+                                                                                           "sign-in (%1); you may have to sign in again "
+                                                                                           "next time.").arg(error));
                                                           }});
     }
     FreePOP1.accessToken = [keeper = m_tokens](bool lastRefused) { return keeper->accessToken(lastRefused); };
