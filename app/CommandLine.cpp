@@ -276,8 +276,8 @@ int run(const QStringList &arguments)
     flows.checkMails();
     if (!view.loggedInOnce())
         return NoSession;
-    if (view.ruleProblem() != RuleBlock::Problem::None) {
-        printError(ruleProblemText(view.ruleProblem(), ruleFile) +
+    if (!view.rules().usable()) {
+        printError(ruleProblemText(view.rules(), ruleFile) +
              QStringLiteral("; nothing was deleted."));
         return RulesUnusable;
     }

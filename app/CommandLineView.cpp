@@ -42,8 +42,6 @@ CertificateAnswer CommandLineView::askAboutCertificate(const CertificateQuestion
     return CertificateAnswer::Cancel;
 }
 
-QString CommandLineView::displayThroughFilter()
-{
-    m_ruleProblem = runFilterPass(m_records, *this, m_account.ruleFile);
-    return ruleProblemText(m_ruleProblem, m_account.ruleFile);
-}
+QStringList CommandLineView::readRules() { return m_rules.read(m_account.ruleFile); }
+
+QString CommandLineView::displayThroughFilter() { return m_rules.apply(m_records, *this); }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "filter/MessageListSink.h"
-#include "filter/RuleFile.h"
+#include "filter/ListingRules.h"
 #include "mail/MailboxView.h"
 #include "messages/RecordStore.h"
 
@@ -29,6 +29,7 @@ public:
     void loggedIn(const QString &, const QString &) override { m_loggedIn = true; }
     void yieldToEvents() override {}
     void setBusy(bool) override {}
+    QStringList readRules() override;
     QString displayThroughFilter() override;
 
     void clearLines() override {}
@@ -38,7 +39,7 @@ public:
     // Whether a session of this run logged in; the boxes shown (titles).
     bool loggedInOnce() const { return m_loggedIn; }
     QStringList errorTitles() const { return m_errorTitles; }
-    RuleBlock::Problem ruleProblem() const { return m_ruleProblem; }
+    const RuleBlock &rules() const { return m_rules.block(); }
     void forgetErrors() { m_errorTitles.clear(); m_loggedIn = false; }
 
 private:
@@ -47,7 +48,7 @@ private:
     QString m_status;
     QStringList m_errorTitles;
     bool m_loggedIn = false;
-    RuleBlock::Problem m_ruleProblem = RuleBlock::Problem::None;
+    ListingRules m_rules;
 };
 
 // A line on standard error: "purgelet: text".

@@ -410,11 +410,9 @@ void EmailPreview::setBusy(bool busy)
         unsetCursor();
 }
 
-QString EmailPreview::displayThroughFilter()
-{
-    const QString path = ruleFilePath();
-    return ruleProblemText(runFilterPass(HEmailList, *this, path), path);
-}
+QStringList EmailPreview::readRules() { return m_rules.read(ruleFilePath()); }
+
+QString EmailPreview::displayThroughFilter() { return m_rules.apply(HEmailList, *this); }
 
 void EmailPreview::closeEvent(QCloseEvent *event)
 {

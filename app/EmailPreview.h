@@ -1,5 +1,6 @@
 #pragma once
 
+#include "filter/ListingRules.h"
 #include "filter/MessageListSink.h"
 #include "mail/MailboxFlows.h"
 #include "mail/MailboxView.h"
@@ -54,6 +55,7 @@ public:
     void showError(const QString &title, const QString &text) override;
     void yieldToEvents() override;
     void setBusy(bool busy) override;
+    QStringList readRules() override;
     QString displayThroughFilter() override;
     CertificateAnswer askAboutCertificate(const CertificateQuestion &question) override;
     void loggedIn(const QString &host, const QString &user) override;
@@ -91,6 +93,7 @@ private:
     QListWidget *EmailList;
     QPlainTextEdit *HeaderBox;
     RecordStore HEmailList;
+    ListingRules m_rules;
     Pop3Client FreePOP1;
     MailboxFlows m_flows;
     QPointer<QDialog> m_openBox;

@@ -95,6 +95,8 @@ qsizetype perRecordReadingPass(RecordStore &records, const QString &path)
                 matched |= size && limit && *size > *limit;
                 break;
             }
+            default:  // the bench's rule file holds only the first five forms
+                break;
             }
         }
         records.rewriteMark(i, matched);
@@ -144,13 +146,16 @@ int main(int argc, char **argv)
     fillRecords(records, recordCount);
 
     CountingList list;
-    const double pass = medianMs(runs, [&] { runFilterPass(records, list, path); });
+    const double pass = medianMs(runs, [&] { runFilterPass(records, list, readRuleFile(path)); });
     const qsizetype marked = list.checked;
 
     // The same pass filling the real window's list.
     EmailPreview window;
     fillRecords(window.records(), recordCount);
-    const double windowPass = medianMs(runs, [&] { (void)window.displayThroughFilter(); });
+    const double windowPass = medianMs(runs, [&] {
+        (void)window.readRules();
+        (void)window.displayThroughFilter();
+    });
 
     qsizetype baselineMarked = 0;
     const double baseline = medianMs(1, [&] { baselineMarked = perRecordReadingPass(records, path); });

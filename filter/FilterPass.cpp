@@ -10,19 +10,17 @@ void markRecords(RecordStore &records, const RuleBlock &rules)
     const RuleMatcher matcher(rules.usable() ? rules.conditions : QList<RuleCondition>());
     for (qsizetype i = 0; i < records.count(); ++i) {
         MessageRecord record = records.read(i);
-        const std::optional<RuleCondition> hit = matcher.firstHolding(record.from, record.subject, record.size);
-        record.setVerdict(hit ? conditionText(*hit) : QString());
+        const RuleMatcher::Verdict verdict = matcher.judge(record);
+        record.setVerdict(verdict.marked, verdict.rule ? conditionText(*verdict.rule) : QString());
         records.rewrite(i, record);
     }
 }
 
-RuleBlock::Problem runFilterPass(RecordStore &records, MessageListSink &list, const QString &ruleFilePath)
+void runFilterPass(RecordStore &records, MessageListSink &list, const RuleBlock &rules)
 {
     list.clearLines();
     if (records.count() == 0)
-        return RuleBlock::Problem::None;
-    const RuleBlock rules = readRuleFile(ruleFilePath);
+        return;
     markRecords(records, rules);
     fillMessageList(records, list);
-    return rules.problem;
 }

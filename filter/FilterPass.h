@@ -9,11 +9,11 @@ class MessageListSink;
 // holds for it and "NOFILTER" otherwise, then fills the visible list from the
 // records (line k shows record k, checked exactly when it is marked).
 //
-// The rule file is read once for the whole pass, so every record is judged by
-// the same rules even if the file is saved meanwhile; with no records it is not
-// read at all. When the file cannot be used, no record is marked and the
-// problem is returned so that the caller can tell the user once.
-RuleBlock::Problem runFilterPass(RecordStore &records, MessageListSink &list, const QString &ruleFilePath);
+// The rules are read once, before the session (so that the headers they test
+// are read with the others), and every record is judged by them even if the
+// file is saved meanwhile. When the file cannot be used, no record is marked;
+// the caller tells the user once.
+void runFilterPass(RecordStore &records, MessageListSink &list, const RuleBlock &rules);
 
 // The marking walk alone, with rules already read.
 void markRecords(RecordStore &records, const RuleBlock &rules);

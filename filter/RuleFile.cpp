@@ -1,5 +1,7 @@
 #include "filter/RuleFile.h"
 
+#include "filter/RuleLine.h"
+
 #include "messages/TextDecoding.h"
 
 #include <QDir>
@@ -7,7 +9,7 @@
 #include <QFileInfo>
 #include <QStringDecoder>
 
-#include <optional>
+#include <algorithm>
 
 namespace {
 const QString BlockStart = QStringLiteral("[rfstart]");
@@ -65,30 +67,12 @@ QStringList splitRuleFileLines(const QByteArray &bytes)
 }
 
 namespace {
-const struct { const char *name; RuleKey key; } RuleKeyNames[] = {
-    {"msgsubjectcontains", RuleKey::SubjectContains},
-    {"msgfromcontains", RuleKey::FromContains},
-    {"msgsubjectis", RuleKey::SubjectIs},
-    {"msgfromis", RuleKey::FromIs},
-    {"msgsizeisgreaterthan", RuleKey::SizeGreaterThan},
-};
+// Nothing but white space: a line of tabs, say, which no editor shows.
+bool isBlank(const QString &line)
+{
+    return std::all_of(line.begin(), line.end(), [](QChar c) { return c.isSpace(); });
+}
 } // namespace
-
-std::optional<RuleKey> ruleKeyNamed(const QString &key)
-{
-    for (const auto &k : RuleKeyNames)
-        if (key == QLatin1String(k.name))
-            return k.key;
-    return std::nullopt;
-}
-
-QString conditionText(const RuleCondition &condition)
-{
-    for (const auto &k : RuleKeyNames)
-        if (k.key == condition.key)
-            return QLatin1String(k.name) + u'=' + condition.value;
-    return condition.value;
-}
 
 RuleBlock readRuleBlock(const QByteArray &fileBytes)
 {
@@ -104,17 +88,19 @@ RuleBlock readRuleBlock(const QByteArray &fileBytes)
         const QString line = trimSpaces(lines.at(next));
         if (line == BlockEnd)
             return block;
-        if (IsEmpty(line) || IsComment(line))
+        // Every line that begins with '#' is a note to oneself, as it always was.
+        if (IsEmpty(line) || IsComment(line) || line.startsWith(u'#') || isBlank(line) || line == BlockStart)
             continue;
-        const qsizetype firstEquals = line.indexOf(u'=');
-        if (firstEquals < 0)
-            continue; // a key with no '=' has no value to test
-        const std::optional<RuleKey> key = ruleKeyNamed(line.left(firstEquals).toLower());
-        if (!key)
-            continue;
-        const qsizetype secondEquals = line.indexOf(u'=', firstEquals + 1);
-        const qsizetype valueEnd = secondEquals < 0 ? line.size() : secondEquals;
-        block.conditions.append({*key, line.mid(firstEquals + 1, valueEnd - firstEquals - 1)});
+        const ConditionLine read = readConditionLine(line);
+        if (!read.condition) {
+            // A rule that cannot be read may be a keep rule: marking by the
+            // others could check a message the user meant to keep.
+            RuleBlock bad{RuleBlock::Problem::BadLine, {}};
+            bad.badLine = next + 1;
+            bad.badLineReason = read.problem;
+            return bad;
+        }
+        block.conditions.append(*read.condition);
     }
     // A block that never ends may be a file saved half-way: none of it is used.
     return {RuleBlock::Problem::NoBlockEnd, {}};
@@ -133,10 +119,10 @@ RuleBlock readRuleFile(const QString &path)
     return readRuleBlock(bytes);
 }
 
-QString ruleProblemText(RuleBlock::Problem problem, const QString &path)
+QString ruleProblemText(const RuleBlock &block, const QString &path)
 {
     const QString name = QFileInfo(path).fileName();
-    switch (problem) {
+    switch (block.problem) {
     case RuleBlock::Problem::None:
         return QString();
     case RuleBlock::Problem::FileMissing:
@@ -148,6 +134,8 @@ QString ruleProblemText(RuleBlock::Problem problem, const QString &path)
         return QStringLiteral("No rules applied: %1 has no [rfstart] line").arg(name);
     case RuleBlock::Problem::NoBlockEnd:
         return QStringLiteral("No rules applied: %1 has no [rfend] line").arg(name);
+    case RuleBlock::Problem::BadLine:
+        return QStringLiteral("No rules applied: %1 line %2: %3").arg(name).arg(block.badLine).arg(block.badLineReason);
     }
     return QString();
 }

@@ -6,15 +6,28 @@
 #include <QStringList>
 
 #include <optional>
+#include <utility>
 
-// The five things a rule can test.
-enum class RuleKey { SubjectContains, FromContains, SubjectIs, FromIs, SizeGreaterThan };
+// What a rule can test: the five first forms on From, Subject and size, then
+// regular expressions, and tests of any header named in the rule.
+enum class RuleKey {
+    SubjectContains, FromContains, SubjectIs, FromIs, SizeGreaterThan,
+    SubjectMatches, FromMatches,
+    HeaderContains, HeaderIs, HeaderMatches, HeaderGreaterThan, HeaderLacks,
+};
 
 // One condition line of the rule block: its key and its value as written.
 struct RuleCondition
 {
+    RuleCondition(RuleKey key, QString value, QStringList headers = {}, bool keep = false)
+        : key(key), value(std::move(value)), headers(std::move(headers)), keep(keep)
+    {
+    }
+
     RuleKey key;
     QString value;
+    QStringList headers;  // the header keys only: the names tested, lower-cased
+    bool keep = false;    // "keep:" first: a message it holds for is never marked
     bool operator==(const RuleCondition &) const = default;
 };
 
@@ -22,10 +35,15 @@ struct RuleCondition
 // yields no conditions at all, never a part of them.
 struct RuleBlock
 {
-    enum class Problem { None, FileMissing, FileUnreadable, NoBlockStart, NoBlockEnd };
+    enum class Problem { None, FileMissing, FileUnreadable, NoBlockStart, NoBlockEnd, BadLine };
+
+    RuleBlock() = default;
+    RuleBlock(Problem problem, QList<RuleCondition> conditions) : problem(problem), conditions(std::move(conditions)) {}
 
     Problem problem = Problem::None;
     QList<RuleCondition> conditions;
+    qsizetype badLine = 0;  // BadLine: the line's number in the file, from 1
+    QString badLineReason;
 
     bool usable() const { return problem == Problem::None; }
 };
@@ -43,14 +61,15 @@ QString trimSpaces(const QString &text);
 // as windows-1252.
 QStringList splitRuleFileLines(const QByteArray &bytes);
 
-// The key a condition line names, from its text before the first '='.
-std::optional<RuleKey> ruleKeyNamed(const QString &key);
-// The condition as a rule line: "msgsizeisgreaterthan=1000000".
+// The condition as a rule line: "msgsizeisgreaterthan=1000000",
+// "keep:headercontains:to,cc=me@example.org".
 QString conditionText(const RuleCondition &condition);
+// The header names the rules test beyond those every message record holds.
+QStringList headersTestedBy(const QList<RuleCondition> &conditions);
 
 // The conditions of the first [rfstart] ... [rfend] block, in file order.
 RuleBlock readRuleBlock(const QByteArray &fileBytes);
 RuleBlock readRuleFile(const QString &path);
 
-// Plain words for the user, naming the file; empty for Problem::None.
-QString ruleProblemText(RuleBlock::Problem problem, const QString &path);
+// Plain words for the user, naming the file (and the line); empty for Problem::None.
+QString ruleProblemText(const RuleBlock &block, const QString &path);

@@ -1,5 +1,7 @@
 #include "mail/HeaderText.h"
 
+#include <algorithm>
+
 #include "messages/TextDecoding.h"
 
 #include <QCryptographicHash>
@@ -172,9 +174,13 @@ QString decodeHeaderText(const QByteArray &raw)
     return out;
 }
 
-HeaderValues parseHeaderBlock(const QByteArrayList &lines)
+HeaderValues parseHeaderBlock(const QByteArrayList &lines, const QStringList &furtherNames)
 {
     HeaderValues values;
+    values.fieldsAskedFor = furtherNames;
+    QList<QByteArray> further;
+    for (const QString &name : furtherNames)
+        further.append(name.toLatin1());
     enum Kept { From, Subject, Date, MessageId, None };
     static const QByteArray names[] = {"from", "subject", "date", "message-id"};
     bool have[None] = {};
@@ -197,7 +203,13 @@ HeaderValues parseHeaderBlock(const QByteArrayList &lines)
         for (int k = From; k < None && colon > 0; ++k)
             if (!have[k] && qstrnicmp(name.data(), name.size(), names[k].constData(), names[k].size()) == 0)
                 kept = Kept(k);
-        if (kept == None) {
+        qsizetype furtherName = -1;
+        for (qsizetype f = 0; f < further.size() && kept == None && colon > 0 && furtherName < 0; ++f)
+            if (qstrnicmp(name.data(), name.size(), further[f].constData(), further[f].size()) == 0 &&
+                std::count_if(values.fields.cbegin(), values.fields.cend(),
+                              [&](const auto &field) { return field.first == furtherNames[f]; }) < MaxKeptOccurrences)
+                furtherName = f;
+        if (kept == None && furtherName < 0) {
             while (next < lines.size() && !lines[next].isEmpty() && isWhite(lines[next][0]))
                 ++next;
             i = next;
@@ -206,8 +218,12 @@ HeaderValues parseHeaderBlock(const QByteArrayList &lines)
         if (field.isNull())
             field = unfold(lines, i, &next);
         i = next;
-        have[kept] = true;
         const QByteArray value = trimmedWhite(field.mid(colon + 1));
+        if (furtherName >= 0) {
+            values.fields.append({furtherNames[furtherName], keptHeaderValue(blankControls(decodeHeaderText(value)))});
+            continue;
+        }
+        have[kept] = true;
         switch (kept) {
         case From: values.from = keptHeaderValue(blankControls(decodeHeaderText(value))); break;
         case Subject: values.subject = keptHeaderValue(blankControls(decodeHeaderText(value))); break;

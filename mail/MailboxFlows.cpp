@@ -224,6 +224,7 @@ MailboxFlows::Listing MailboxFlows::headerDownload()
 
     Listing listing;
     QString &notice = listing.notice;
+    m_client.setFurtherHeaders(m_view.readRules());
     connectWithBoxes();
     if (m_cancelled)
         return listing;
@@ -245,6 +246,7 @@ MailboxFlows::Listing MailboxFlows::headerDownload()
                     record.from = m_client.MsgFrom();
                     record.subject = m_client.MsgSubject();
                     record.size = m_client.MsgSize();
+                    record.headers = m_client.MsgFurtherHeaders();
                     m_view.records().append(record);
                 });
             if (end == WalkEnd::Cancelled)

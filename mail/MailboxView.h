@@ -3,6 +3,7 @@
 #include "mail/CertificateTrust.h"
 
 #include <QString>
+#include <QStringList>
 
 class RecordStore;
 
@@ -34,7 +35,11 @@ public:
     virtual void yieldToEvents() = 0;
     // A flow runs: the window shows that it is busy.
     virtual void setBusy(bool busy) = 0;
-    // The filter pass: marks the records and fills the visible list. Returns
-    // a notice for the user when the rules could not be applied, else "".
+    // Reads the rule file for the listing that follows; returns the headers,
+    // beyond From, Subject, Date and Message-ID, that its rules test.
+    virtual QStringList readRules() = 0;
+    // The filter pass with the rules read last: marks the records and fills
+    // the visible list. Returns a notice for the user when the rules could not
+    // be applied, else "".
     virtual QString displayThroughFilter() = 0;
 };

@@ -3,6 +3,8 @@
 #include "mail/Pop3Connection.h"
 #include "messages/TextDecoding.h"
 
+#include <algorithm>
+
 namespace {
 constexpr qsizetype MaxCommandLength = 255; // octets, CRLF excluded
 constexpr qsizetype MaxListingBytes = 64 * 1024 * 1024;
@@ -528,6 +530,10 @@ bool Pop3Client::cachedHeaders(qsizetype n, HeaderValues *values) const
     if (!m_useCache || i >= m_cacheable.size() || !m_cacheable[i])
         return false;
     const std::optional<HeaderValues> cached = m_cache.find(m_mailboxKey, m_uids[i], m_sizes[i]);
+    // Headers the rules began to test after the message was read are not in it.
+    if (cached && !std::all_of(m_furtherHeaders.cbegin(), m_furtherHeaders.cend(),
+                               [&](const QString &name) { return cached->fieldsAskedFor.contains(name); }))
+        return false;
     if (cached && values)
         *values = *cached;
     return cached.has_value();
@@ -595,7 +601,7 @@ void Pop3Client::SetCurrentMsg(qsizetype n)
         failWith(QStringLiteral("Reading the headers of message %1 failed: %2").arg(n).arg(m_connection->lastError()));
         return;
     }
-    m_current = parseHeaderBlock(reply->lines);
+    m_current = parseHeaderBlock(reply->lines, m_furtherHeaders);
     m_currentNumber = n;
     m_uid = m_uids[size_t(n - 1)];
     m_size = QString::number(m_sizes[size_t(n - 1)]);

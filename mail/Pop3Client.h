@@ -83,6 +83,8 @@ public:
     QString MsgFrom() const { return m_current.from; }
     QString MsgSubject() const { return m_current.subject; }
     QString MsgSize() const { return m_size; }
+    // The further headers asked for with setFurtherHeaders, as (name, value).
+    QList<std::pair<QString, QString>> MsgFurtherHeaders() const { return m_current.fields; }
 
     void DeleteCurrentMsg();
     void Disconnect();
@@ -113,6 +115,9 @@ public:
     // Which messages' headers are read ahead (all without a test); a message
     // left out is still read when it is selected.
     void setHeadersWanted(std::function<bool(qsizetype n)> wanted) { m_headersWanted = std::move(wanted); }
+    // Further headers (lower-case names) whose values SetCurrentMsg keeps,
+    // beside From, Subject, Date and Message-ID.
+    void setFurtherHeaders(const QStringList &names) { m_furtherHeaders = names; }
     // The unique-id the listing gave message n ("" when the server gives none).
     QString UniqueIdOf(qsizetype n) const;
     const HeaderCache &headerCache() const { return m_cache; }
@@ -176,6 +181,7 @@ private:
     HeaderCache m_cache;
     bool m_useCache = true;
     std::function<bool(qsizetype)> m_headersWanted;
+    QStringList m_furtherHeaders;
     QSet<QString> m_pipeliningDistrusted;  // mailboxes whose server offered PIPELINING but stalled on it
     qsizetype m_currentNumber = 0;
     HeaderValues m_current;

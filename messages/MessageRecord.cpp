@@ -73,3 +73,20 @@ MessageRecord MessageRecord::fromLine(const QString &line)
     r.rule = field(Rule);
     return r;
 }
+
+QStringList MessageRecord::headerValues(const QString &name) const
+{
+    if (name == QLatin1String("from"))
+        return {from};
+    if (name == QLatin1String("subject"))
+        return {subject};
+    if (name == QLatin1String("date"))
+        return {date};
+    if (name == QLatin1String("message-id"))
+        return {extraB};
+    QStringList values;
+    for (const auto &[headerName, value] : headers)
+        if (headerName == name)
+            values.append(value);
+    return values;
+}

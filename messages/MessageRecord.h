@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QString>
+#include <QList>
 #include <QStringList>
+
+#include <utility>
 
 // One mailbox message as the program keeps it: seven text fields joined by
 // "##" (extra A, extra B, date, from, subject, size, mark), and an eighth, the
@@ -22,7 +25,11 @@ struct MessageRecord
     QString subject;
     QString size;
     QString mark = QStringLiteral("FMARK");
-    QString rule;  // as a rule line, "msgfromcontains=promo@"; empty when no rule holds
+    QString rule;  // the rule that decided, as a rule line ("msgfromcontains=promo@",
+                   // "keep:msgfromis=mum"); empty when no rule holds
+    // The further headers the rules test (To, X-Spam-Score ...), as (name in
+    // lower case, value); not part of the line form.
+    QList<std::pair<QString, QString>> headers;
 
     static inline const QString Separator = QStringLiteral("##");
     static inline const QString Marked = QStringLiteral("DOFILTER");
@@ -32,13 +39,15 @@ struct MessageRecord
     // Reads a line built by toLine(); missing fields come back empty.
     static MessageRecord fromLine(const QString &line);
 
-    // The filter's verdict: marked, and by which rule, when rule is not
-    // empty; not marked otherwise.
-    void setVerdict(const QString &ruleThatHolds)
+    // The filter's verdict, and the rule that decided it ("" when none did).
+    void setVerdict(bool marked, const QString &ruleThatDecided)
     {
-        mark = ruleThatHolds.isEmpty() ? NotMarked : Marked;
-        rule = ruleThatHolds;
+        mark = marked ? Marked : NotMarked;
+        rule = ruleThatDecided;
     }
+    // Every value of the header named (lower case); From, Subject, Date and
+    // Message-ID are the record's own fields.
+    QStringList headerValues(const QString &name) const;
 
     // Only an exact "DOFILTER" counts as marked for deletion.
     bool isMarked() const { return mark == Marked; }

@@ -11,7 +11,8 @@
 // Lets failing comparisons print the conditions.
 void PrintTo(const RuleCondition &c, std::ostream *out)
 {
-    *out << int(c.key) << "='" << c.value.toStdString() << "'";
+    *out << (c.keep ? "keep " : "") << int(c.key) << ":" << c.headers.join(u',').toStdString() << "='"
+         << c.value.toStdString() << "'";
 }
 
 namespace {
@@ -85,16 +86,27 @@ TEST(RuleBlockReading, ConditionLines)
         {"empty block", "[rfstart]\r\n[rfend]\r\n", {}},
         {"key in capitals, value kept", "[rfstart]\r\nMSGSUBJECTCONTAINS=Offer\r\nMsgFromIs=Sales\r\n[rfend]",
          {cond(K::SubjectContains, "Offer"), cond(K::FromIs, "Sales")}},
-        {"blank before = names nothing", "[rfstart]\r\nmsgfromis =sales\r\n[rfend]", {}},
         {"blank after = stays", "[rfstart]\r\nmsgfromis= sales\r\n[rfend]", {cond(K::FromIs, " sales")}},
         {"second = cuts the value", "[rfstart]\r\nmsgsubjectcontains=a=b\r\n[rfend]", {cond(K::SubjectContains, "a")}},
         {"empty value", "[rfstart]\r\nmsgfromis=\r\nmsgsubjectcontains=   \r\n[rfend]",
          {cond(K::FromIs, ""), cond(K::SubjectContains, "")}},
         {"line trimmed of spaces", "[rfstart]\r\n   msgfromis=sales   \r\n[rfend]", {cond(K::FromIs, "sales")}},
-        {"tab line and tabbed key", "[rfstart]\r\n\t\t\r\n\tmsgfromis=x\r\nmsgfromis=a\tb\t\r\n[rfend]",
+        {"tab line skipped, tabs in a value kept", "[rfstart]\r\n\t\t\r\nmsgfromis=a\tb\t\r\n[rfend]",
          {cond(K::FromIs, "a\tb\t")}},
         {"hash lines", "[rfstart]\r\n#\r\n#msgfromis=sales\r\n# msgfromis=sales\r\n[rfend]", {}},
-        {"unknown keys and key without =", "[rfstart]\r\nmsgtois=x\r\nmsgfromis\r\n=x\r\n[rfend]", {}},
+        {"regular expressions take the whole rest of the line",
+         "[rfstart]\nMsgSubjectMatches=^\\[SPAM\\] (a|b)=c\nmsgfrommatches=@(x|y)\\.ru$\n[rfend]",
+         {cond(K::SubjectMatches, "^\\[SPAM\\] (a|b)=c"), cond(K::FromMatches, "@(x|y)\\.ru$")}},
+        {"header rules name their headers, lower-cased",
+         "[rfstart]\nheaderis:X-Spam-Flag=YES\nheadercontains:To, Cc=me@example.org\n"
+         "headerisgreaterthan:X-Spam-Score=5.5\nheaderlacks:to=\nHeaderMatches:Received=from \\S+\\.ru\n[rfend]",
+         {RuleCondition(K::HeaderIs, "YES", {"x-spam-flag"}), RuleCondition(K::HeaderContains, "me@example.org", {"to", "cc"}),
+          RuleCondition(K::HeaderGreaterThan, "5.5", {"x-spam-score"}), RuleCondition(K::HeaderLacks, "", {"to"}),
+          RuleCondition(K::HeaderMatches, "from \\S+\\.ru", {"received"})}},
+        {"keep before any form, the whole rest its value",
+         "[rfstart]\nkeep:msgfromcontains=@friends.org\nKEEP:headercontains:list-id=a=b\nmsgfromcontains=@\n[rfend]",
+         {RuleCondition(K::FromContains, "@friends.org", {}, true),
+          RuleCondition(K::HeaderContains, "a=b", {"list-id"}, true), cond(K::FromContains, "@")}},
         {"before the block and second block ignored",
          "msgfromis=before\r\n[rfstart]\r\nmsgfromis=inside\r\n[rfend]\r\nmsgfromis=after\r\n"
          "[rfstart]\r\nmsgfromis=second\r\n[rfend]\r\n",
@@ -129,13 +141,42 @@ TEST(RuleBlockReading, BrokenFilesGiveNoConditionsAtAll)
         {"blank inside the brackets", "[ rfstart ]\r\nmsgfromis=a\r\n[rfend]\r\n", Problem::NoBlockStart},
         {"LF lines without a start", "msgfromis=a\n[rfend]\n", Problem::NoBlockStart},
         {"no end", "[rfstart]\r\nmsgfromis=a\r\nmsgsubjectis=b\r\n", Problem::NoBlockEnd},
-        {"end in capitals", "[rfstart]\r\nmsgfromis=a\r\n[RFEND]\r\n", Problem::NoBlockEnd},
+        {"end in capitals", "[rfstart]\r\nmsgfromis=a\r\n[RFEND]\r\n", Problem::BadLine},
     };
     for (const auto &c : cases) {
         const RuleBlock block = readRuleBlock(c.file);
         EXPECT_EQ(block.problem, c.problem) << c.name;
         EXPECT_TRUE(block.conditions.isEmpty()) << c.name;
         EXPECT_FALSE(block.usable()) << c.name;
+    }
+}
+
+TEST(RuleBlockReading, ALineThatIsNoRuleIsNamedAndNothingIsUsed)
+{
+    const struct { const char *name; QByteArray file; qsizetype line; const char *reason; } cases[] = {
+        {"unknown key", "[rfstart]\r\nmsgfromis=a\r\nmsgtois=x\r\n[rfend]", 3, "\"msgtois\" is not a rule"},
+        {"blank before =", "\n[rfstart]\nmsgfromis =sales\n[rfend]", 3, "\"msgfromis \" is not a rule"},
+        {"tab before the key", "[rfstart]\n\tmsgfromis=x\n[rfend]", 2, "is not a rule"},
+        {"no =", "[rfstart]\nmsgfromis\n[rfend]", 2, "has no \"=\""},
+        {"nothing before =", "[rfstart]\n=x\n[rfend]", 2, "is not a rule"},
+        {"header rule without a header", "[rfstart]\nheaderis=YES\n[rfend]", 2, "needs the header it tests"},
+        {"empty header name", "[rfstart]\nheadercontains:to,=x\n[rfend]", 2, "\"\" is not a header name"},
+        {"header name with a blank", "[rfstart]\nheadercontains:reply to=x\n[rfend]", 2, "\"reply to\" is not a header name"},
+        {"a header on a first form", "[rfstart]\nmsgfromis:to=x\n[rfend]", 2, "tests no header"},
+        {"broken regular expression", "[rfstart]\nmsgsubjectmatches=(free\n[rfend]", 2,
+         "the regular expression \"(free\" is not valid"},
+        {"score that is no number", "[rfstart]\nheaderisgreaterthan:x-spam-score=high\n[rfend]", 2, "\"high\" is not a number"},
+        {"size that is no number", "[rfstart]\nmsgsizeisgreaterthan=100KB\n[rfend]", 2, "is not a whole number"},
+        {"broken keep rule", "[rfstart]\nmsgfromcontains=@\nkeep:msgfrommatches=[a\n[rfend]", 3, "is not valid"},
+    };
+    for (const auto &c : cases) {
+        const RuleBlock block = readRuleBlock(c.file);
+        EXPECT_EQ(block.problem, Problem::BadLine) << c.name;
+        EXPECT_TRUE(block.conditions.isEmpty()) << c.name;
+        EXPECT_EQ(block.badLine, c.line) << c.name;
+        EXPECT_TRUE(block.badLineReason.contains(QString::fromUtf8(c.reason))) << c.name << ": " << block.badLineReason.toStdString();
+        const QString text = ruleProblemText(block, QStringLiteral("/home/u/filters.txt"));
+        EXPECT_TRUE(text.startsWith(QStringLiteral("No rules applied: filters.txt line %1: ").arg(c.line))) << text.toStdString();
     }
 }
 
@@ -162,14 +203,14 @@ TEST(RuleFileReading, MissingUnreadableAndPresentFiles)
 TEST(RuleFileReading, ProblemTextsNameTheFileInPlainWords)
 {
     for (Problem p : {Problem::FileMissing, Problem::FileUnreadable, Problem::NoBlockStart, Problem::NoBlockEnd}) {
-        const QString text = ruleProblemText(p, QStringLiteral("/some/folder/filters.txt"));
+        const QString text = ruleProblemText({p, {}}, QStringLiteral("/some/folder/filters.txt"));
         EXPECT_TRUE(text.contains(QStringLiteral("filters.txt"))) << int(p);
         // Only a missing file needs the folder searched, and the remedy.
         EXPECT_EQ(text.contains(QStringLiteral("/some/folder")), p == Problem::FileMissing) << int(p);
         EXPECT_EQ(text.contains(QStringLiteral("Create Filters")), p == Problem::FileMissing) << int(p);
     }
-    EXPECT_TRUE(ruleProblemText(Problem::NoBlockEnd, QStringLiteral("filters.txt")).contains(QStringLiteral("[rfend]")));
-    EXPECT_TRUE(ruleProblemText(Problem::None, QStringLiteral("filters.txt")).isEmpty());
+    EXPECT_TRUE(ruleProblemText({Problem::NoBlockEnd, {}}, QStringLiteral("filters.txt")).contains(QStringLiteral("[rfend]")));
+    EXPECT_TRUE(ruleProblemText({Problem::None, {}}, QStringLiteral("filters.txt")).isEmpty());
 }
 
 } // namespace

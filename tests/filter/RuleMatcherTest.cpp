@@ -1,3 +1,4 @@
+#include "filter/RuleLine.h"
 #include "filter/RuleMatcher.h"
 #include "filter/WholeNumber.h"
 
@@ -132,6 +133,62 @@ TEST(RuleMatcher, NamesTheFirstHoldingConditionInFileOrder)
     }
     EXPECT_EQ(conditionText(rules.at(0)), QStringLiteral("msgsizeisgreaterthan=5000"));
     EXPECT_EQ(conditionText(rules.at(5)), QStringLiteral("msgfromcontains="));
+}
+
+// The newer forms, as a rule line, on a message with further headers.
+TEST(RuleMatcher, ExpressionsAndHeaderTests)
+{
+    MessageRecord m;
+    m.from = QStringLiteral("Promo Team <deals@mailer.example.ru>");
+    m.subject = QStringLiteral("[SPAM] Grüße: 50% off");
+    m.extraB = QStringLiteral("<abc@mailer.example.ru>");
+    m.headers = {{"x-spam-flag", "YES"}, {"x-spam-score", "7.3 (+++++++)"}, {"to", "list@example.org"},
+                 {"received", "from a.example.org by mx"}, {"received", "from evil.example.xyz by a.example.org"},
+                 {"reply-to", ""}};
+    const struct { const char *line; bool holds; } cases[] = {
+        {"msgsubjectmatches=^\\[spam\\]", true},  // letter case ignored
+        {"msgsubjectmatches=GRÜSSE", false},
+        {"msgsubjectmatches=grüße", true},
+        {"msgsubjectmatches=\\d+% off$", true},
+        {"msgfrommatches=\\.ru>$", true},
+        {"msgfrommatches=^deals", false},
+        {"headeris:x-spam-flag=yes", true},
+        {"headeris:x-spam-flag=YES ", false},
+        {"headercontains:x-spam-flag=", true},  // present and not empty
+        {"headercontains:reply-to=", false},    // present, but empty
+        {"headerisgreaterthan:x-spam-score=5", true},
+        {"headerisgreaterthan:x-spam-score=7.3", false},
+        {"headerisgreaterthan:x-spam-score=-1", true},
+        {"headerisgreaterthan:x-no-such-score=-1", false},
+        {"headerisgreaterthan:to=0", false},  // no number
+        {"headermatches:received=\\.xyz\\b", true},  // the second of two
+        {"headermatches:received=^from mx", false},
+        {"headercontains:to,cc=me@example.org", false},
+        {"headerlacks:to,cc=me@example.org", true},
+        {"headerlacks:to,cc=LIST@", false},
+        {"headerlacks:cc=", true},  // no such header at all
+        {"headerlacks:reply-to=", true},
+        {"headercontains:message-id=@mailer.example.ru", true},  // the record's own fields
+        {"headeris:subject=[spam] grüße: 50% off", true},
+        {"headermatches:from=promo team", true},
+    };
+    for (const auto &c : cases) {
+        const ConditionLine read = readConditionLine(QString::fromUtf8(c.line));
+        ASSERT_TRUE(read.condition) << c.line << ": " << read.problem.toStdString();
+        EXPECT_EQ(RuleMatcher({*read.condition}).judge(m).marked, c.holds) << c.line;
+        EXPECT_EQ(conditionText(*read.condition), QString::fromUtf8(c.line)) << c.line;
+        // The same rule as a keep rule keeps what it would have marked.
+        RuleCondition keep = *read.condition;
+        keep.keep = true;
+        const RuleMatcher::Verdict kept = RuleMatcher({{RuleKey::FromContains, QString()}, keep}).judge(m);
+        EXPECT_TRUE(kept.rule.has_value()) << c.line;
+        EXPECT_EQ(kept.marked, !c.holds) << c.line;
+        EXPECT_EQ(kept.rule->keep, c.holds) << c.line;
+    }
+    EXPECT_EQ(headersTestedBy({*readConditionLine(QStringLiteral("headerlacks:to,cc,from=x")).condition,
+                               *readConditionLine(QStringLiteral("headeris:x-spam-flag=YES")).condition,
+                               *readConditionLine(QStringLiteral("headeris:To=x")).condition}),
+              QStringList({"to", "cc", "x-spam-flag"}));
 }
 
 } // namespace

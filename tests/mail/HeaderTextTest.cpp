@@ -63,6 +63,23 @@ TEST(HeaderText, HeaderBlockIsUnfoldedAndFirstFieldWins)
     EXPECT_EQ(v.subject, QStringLiteral("Re: Plans for the weekend, and a\tlong line").replace(u'\t', u' '));
     EXPECT_EQ(v.date, QStringLiteral("Fri, 4 Dec 2026 19:20:00 -0500"));
     EXPECT_EQ(v.messageId, QStringLiteral("<w@example.com>"));
+    EXPECT_TRUE(v.fields.isEmpty());
+
+    // Further headers the rules test: every occurrence, unfolded, decoded,
+    // in the block's order, and nothing of the body.
+    QByteArrayList withFurther = lines;
+    withFurther.insert(4, "x-spam-score: 6.1");
+    withFurther.insert(5, "To: =?UTF-8?B?R3LDvMOfZQ==?= <me@example.org>");
+    withFurther.append("X-Spam-Score: 99");
+    const HeaderValues f = parseHeaderBlock(withFurther, {"received", "x-spam-score", "to", "x-evil", "cc"});
+    EXPECT_EQ(f.from, v.from);
+    using Fields = QList<std::pair<QString, QString>>;
+    EXPECT_EQ(f.fields, Fields({{"received", "from x by y"}, {"x-spam-score", "6.1"},
+                                {"to", QString::fromUtf8("Grüße <me@example.org>")}, {"x-evil", "has ontrol"}}));
+
+    // A header repeated without end is kept a bounded number of times.
+    QByteArrayList many(500, "Received: from somewhere");
+    EXPECT_EQ(parseHeaderBlock(many, {"received"}).fields.size(), MaxKeptOccurrences);
 }
 
 TEST(HeaderText, MissingHeadersAreEmptyAndControlsBecomeBlanks)

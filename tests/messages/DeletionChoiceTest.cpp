@@ -14,7 +14,7 @@ MessageRecord line(const char *uid, const char *from, const char *subject, bool 
     r.size = QStringLiteral("1200");
     r.from = QLatin1String(from);
     r.subject = QLatin1String(subject);
-    r.setVerdict(checked ? QStringLiteral("msgsubjectis=offer") : QString());
+    r.setVerdict(checked, checked ? QStringLiteral("msgsubjectis=offer") : QString());
     return r;
 }
 

@@ -78,7 +78,7 @@ TEST(Marking, CheckUncheckRoundTripKeepsEveryOtherField)
     // rule, a later pass in which no rule holds drops it.
     auto verdict = [&store](const QString &rule) {
         MessageRecord judged = store.read(1);
-        judged.setVerdict(rule);
+        judged.setVerdict(!rule.isEmpty(), rule);
         store.rewrite(1, judged);
     };
     verdict(QStringLiteral("msgsubjectcontains=##2211"));

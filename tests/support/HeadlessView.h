@@ -23,6 +23,7 @@ struct HeadlessView : MailboxView
     void showError(const QString &, const QString &) override { ++boxes; }
     void yieldToEvents() override {}
     void setBusy(bool) override {}
+    QStringList readRules() override { return {}; }
     QString displayThroughFilter() override { return QString(); }
     CertificateAnswer askAboutCertificate(const CertificateQuestion &) override { return CertificateAnswer::Cancel; }
     void loggedIn(const QString &, const QString &) override {}
