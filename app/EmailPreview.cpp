@@ -6,7 +6,9 @@
 #include "app/OAuth2AccountStore.h"
 #include "app/OAuth2Dialog.h"
 #include "app/RememberedLogIn.h"
+#include "app/WindowLook.h"
 #include "filter/FilterPass.h"
+#include "messages/MessageListModel.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -14,80 +16,25 @@
 #include <QDir>
 #include <QFontDatabase>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QTableView>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QShortcut>
 #include <QStandardPaths>
 
-namespace {
-
-// The layout is given in twips; 15 twips make one pixel at 96 dpi.
-QRect fromTwips(int left, int top, int width, int height)
-{
-    auto px = [](int twips) { return (twips + 7) / 15; };
-    return QRect(px(left), px(top), px(width), px(height));
-}
-
-QFont uiFont(qreal points = 8.25)
-{
-    QFont font(QStringLiteral("MS Sans Serif"));
-    font.setPointSizeF(points);
-    if (!QFontInfo(font).exactMatch())
-        font = QFontDatabase::systemFont(QFontDatabase::GeneralFont), font.setPointSizeF(points);
-    return font;
-}
-
-QFont fixedBoldFont()
-{
-    QFont font(QStringLiteral("Courier New"));
-    if (!QFontInfo(font).exactMatch())
-        font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    font.setPointSizeF(8.25);
-    font.setBold(true);
-    return font;
-}
-
-void setColours(QWidget *w, QPalette::ColorRole backgroundRole, const QColor &background, const QColor &text)
-{
-    QPalette p = w->palette();
-    p.setColor(backgroundRole, background);
-    p.setColor(QPalette::WindowText, text);
-    p.setColor(QPalette::Text, text);
-    w->setPalette(p);
-    w->setAutoFillBackground(true);
-}
-
-// Shrinks the widget's font until its caption fits its width: the layout is
-// fixed in pixels, and the fallback fonts are wider than the original one.
-void fitCaption(QWidget *w, const QString &text, int padding, QFont font)
-{
-    const int available = w->width() - padding;
-    while (QFontMetrics(font).horizontalAdvance(text) > available && font.pointSizeF() > 6.0)
-        font.setPointSizeF(font.pointSizeF() - 0.25);
-    if (font != w->font())
-        w->setFont(font);
-}
-
-void fitStaticCaptions(QWidget *window)
-{
-    for (QLabel *l : window->findChildren<QLabel *>())
-        if (!l->text().isEmpty())
-            fitCaption(l, l->text(), 2, l->font());
-    for (QPushButton *b : window->findChildren<QPushButton *>())
-        fitCaption(b, b->text(), 12, b->font());
-}
-
-} // namespace
-
 EmailPreview::EmailPreview(QWidget *parent) : QWidget(parent), m_flows(*this, FreePOP1)
 {
     setWindowTitle(QStringLiteral("Purgelet - With E-mail Preview"));
     setFont(uiFont());
-    setFixedSize(fromTwips(0, 0, 8295, 5640).size());
+    // The window opens at the size of its layout and may grow; the list and
+    // the preview take the room it gains.
+    const QSize layoutSize = fromTwips(0, 0, 8295, 5640).size();
+    setMinimumSize(layoutSize);
+    resize(layoutSize);
     buildControls();
     describeControls();
     setTabOrderOfControls();
@@ -156,17 +103,11 @@ void EmailPreview::buildControls()
 
     LabStatus = label("LabStatus", QString(), fromTwips(240, 1320, 5175, 255));
     setColours(LabStatus, QPalette::Window, palette().color(QPalette::Button), QColor(0, 128, 0));
-    LabTitle = label("LabTitle", QStringLiteral("Total Messages"), fromTwips(240, 1680, 5775, 255));
+    // The count of checked lines takes the right end of the title band.
+    LabTitle = label("LabTitle", QStringLiteral("Total Messages"), fromTwips(240, 1680, 3975, 255));
     setColours(LabTitle, QPalette::Window, QColor(192, 192, 255), palette().color(QPalette::WindowText));
 
-    EmailList = new QListWidget(this);
-    EmailList->setObjectName(QStringLiteral("EmailList"));
-    EmailList->setGeometry(fromTwips(240, 1920, 5775, 1470));
-    EmailList->setSelectionMode(QAbstractItemView::SingleSelection);
-    EmailList->setSortingEnabled(false);
-    EmailList->setUniformItemSizes(true);
-    EmailList->setFont(fixedBoldFont());
-    setColours(EmailList, QPalette::Base, QColor(0, 128, 0), Qt::white);
+    buildMessageList();
 
     HeaderBox = new QPlainTextEdit(this);
     HeaderBox->setObjectName(QStringLiteral("HeaderBox"));
@@ -217,7 +158,8 @@ void EmailPreview::buildControls()
 void EmailPreview::setTabOrderOfControls()
 {
     // Keyboard order: password, user, host, then the rest of the window.
-    const QList<QWidget *> order{Txtpassword, Txtusername, Txthostname, cmdcheck, ChkRememberPassword, CmdOAuth2, EmailList, CmdFilters,
+    const QList<QWidget *> order{Txtpassword, Txtusername, Txthostname, cmdcheck, ChkRememberPassword, CmdOAuth2, EmailList,
+                                 TxtSearch, CmdCheckShown, CmdUncheckShown, CmdStop, CmdFilters,
                                  HeaderBox, CmdDeleteOnSvr, CmdUpdate, CmdViewReadme, CmdExit};
     for (qsizetype i = 0; i + 1 < order.size(); ++i)
         setTabOrder(order[i], order[i + 1]);
@@ -227,7 +169,7 @@ void EmailPreview::setTabOrderOfControls()
 void EmailPreview::load()
 {
     labversion->setText(versionText());
-    EmailList->clear();
+    m_listModel->showRows(0);
     HEmailList.clear();
     CmdDeleteOnSvr->setEnabled(false);
     CmdUpdate->setEnabled(false);
@@ -242,6 +184,7 @@ void EmailPreview::describeControls()
         {Txthostname, "Mail server (host name, host:port or pop3s://host)"}, {Txtusername, "User name"},
         {Txtpassword, "Password"}, {LabStatus, "Status"}, {LabTitle, "Mailbox total"},
         {EmailList, "Messages; checked ones are deleted on the server"}, {HeaderBox, "Header of the selected message"},
+        {TxtSearch, "Search the list"}, {FlowProgress, "Progress"},
         {LabURL, "Web page"}, {LabEmail, "Write to the authors"}, {labversion, "Version"}, {Label3, "Program name"},
     };
     for (const auto &[widget, name] : names)
@@ -402,13 +345,6 @@ void EmailPreview::yieldToEvents()
     QCoreApplication::processEvents();
 }
 
-void EmailPreview::setBusy(bool busy)
-{
-    if (busy)
-        setCursor(Qt::BusyCursor);
-    else
-        unsetCursor();
-}
 
 QStringList EmailPreview::readRules() { return m_rules.read(ruleFilePath()); }
 

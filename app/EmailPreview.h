@@ -7,7 +7,9 @@
 #include "mail/Pop3Client.h"
 #include "messages/RecordStore.h"
 
+#include <QHash>
 #include <QPalette>
+#include <QRect>
 #include <QPointer>
 #include <QWidget>
 
@@ -17,7 +19,10 @@ class QCheckBox;
 class QDialog;
 class QLabel;
 class QLineEdit;
-class QListWidget;
+class QProgressBar;
+class QTableView;
+class MessageListFilter;
+class MessageListModel;
 class QMessageBox;
 class QPlainTextEdit;
 class QPushButton;
@@ -55,6 +60,7 @@ public:
     void showError(const QString &title, const QString &text) override;
     void yieldToEvents() override;
     void setBusy(bool busy) override;
+    void showProgress(qsizetype done, qsizetype total) override;
     QStringList readRules() override;
     QString displayThroughFilter() override;
     CertificateAnswer askAboutCertificate(const CertificateQuestion &question) override;
@@ -63,9 +69,12 @@ public:
     // MessageListSink
     void clearLines() override;
     void appendLine(const QString &text, bool checked) override;
+    void linesDone() override;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void buildControls();
@@ -76,21 +85,34 @@ private:
     // Password, or OAuth2 when the account in the boxes has a kept sign-in.
     void useLogInMethodOfAccount();
     void openOAuth2SignIn();
+    void buildMessageList();
     void connectListHandlers();
+    // The record of the current line (-1 when there is none).
+    int currentRecordRow() const;
+    void showCheckedCount();
+    // Makes the next (step 1) or previous (-1) checked line of those shown
+    // current, round the end of the list.
+    void goToCheckedLine(int step);
+    // Places the controls for the window's size: the list and the preview
+    // take what the window gained over its layout.
+    void placeControls();
     void connectDocumentsAndLinks();
     void connectRememberedLogIn();
-    // The list's two handlers: a new current line shows its record in the
-    // preview box; a changed check box rewrites its record's mark (and the
-    // preview, when it shows that line).
+    // A new current line shows its record in the preview box.
     void showPreviewOfLine(int row);
-    void markLine(int row, bool checked);
 
-    QLabel *lab_hostname, *Label1, *Label2, *LabStatus, *LabTitle, *Label3, *labversion, *Label5;
+    QLabel *lab_hostname, *Label1, *Label2, *LabStatus, *LabTitle, *LabChecked, *Label3, *labversion, *Label5;
     ClickableLabel *LabURL, *LabEmail;
-    QLineEdit *Txthostname, *Txtusername, *Txtpassword;
+    QLineEdit *Txthostname, *Txtusername, *Txtpassword, *TxtSearch;
     QCheckBox *ChkRememberPassword;
     QPushButton *cmdcheck, *CmdOAuth2, *CmdUpdate, *CmdDeleteOnSvr, *CmdFilters, *CmdViewReadme, *CmdExit;
-    QListWidget *EmailList;
+    QPushButton *CmdCheckShown, *CmdUncheckShown, *CmdStop;
+    QTableView *EmailList;
+    QProgressBar *FlowProgress;
+    MessageListModel *m_listModel;
+    MessageListFilter *m_listFilter;
+    qsizetype m_linesFilled = 0;
+    QHash<QWidget *, QRect> m_layoutGeometry;  // each control's place at the layout's size
     QPlainTextEdit *HeaderBox;
     RecordStore HEmailList;
     ListingRules m_rules;

@@ -4,7 +4,9 @@
 // filter pass, list filling, painting); then the same for "Delete Now on
 // Server" with every tenth line checked (deletion plus the new listing). Then
 // how fast the long list answers: its last line made current (the preview
-// follows), that line's check box, a page up. Also the peak memory, the processor time and how
+// follows), that line's check box, a page up; a click on the Subject and on the
+// Date column header (sorted), a word typed into the search box and the box
+// cleared again. Also the peak memory, the processor time and how
 // often the status line was painted while it worked. Run it on the platform
 // to measure (QT_QPA_PLATFORM=xcb on a real X display).
 //
@@ -19,7 +21,9 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QHeaderView>
+#include <QSortFilterProxyModel>
+#include <QTableView>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
@@ -131,15 +135,35 @@ private:
     bool m_painted = false;
 };
 
-void clickAsync(QWidget *widget)
+void clickAsync(QWidget *widget, QPoint at = {-1, -1})
 {
+    if (at.x() < 0)
+        at = widget->rect().center();
     QWindow *window = widget->window()->windowHandle();
-    const QPointF local = widget->mapTo(widget->window(), widget->rect().center());
-    const QPointF global = widget->mapToGlobal(widget->rect().center());
+    const QPointF local = widget->mapTo(widget->window(), at);
+    const QPointF global = widget->mapToGlobal(at);
     QWindowSystemInterface::handleMouseEvent<Async>(window, local, global, Qt::LeftButton, Qt::LeftButton,
                                                     QEvent::MouseButtonPress);
     QWindowSystemInterface::handleMouseEvent<Async>(window, local, global, Qt::NoButton, Qt::LeftButton,
                                                     QEvent::MouseButtonRelease);
+}
+
+// Keys as a keyboard sends them, to the window that has the focus.
+void typeAsync(QWidget *widget, const QString &text)
+{
+    QWindow *window = widget->window()->windowHandle();
+    for (const QChar c : text) {
+        const int key = c.toUpper().unicode();
+        QWindowSystemInterface::handleKeyEvent<Async>(window, QEvent::KeyPress, key, Qt::NoModifier, QString(c));
+        QWindowSystemInterface::handleKeyEvent<Async>(window, QEvent::KeyRelease, key, Qt::NoModifier, QString(c));
+    }
+}
+
+void keyAsync(QWidget *widget, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+{
+    QWindow *window = widget->window()->windowHandle();
+    QWindowSystemInterface::handleKeyEvent<Async>(window, QEvent::KeyPress, key, modifiers);
+    QWindowSystemInterface::handleKeyEvent<Async>(window, QEvent::KeyRelease, key, modifiers);
 }
 
 } // namespace
@@ -156,7 +180,12 @@ int main(int argc, char **argv)
     window.findChild<QLineEdit *>(QStringLiteral("Txthostname"))->setText(QString::fromLocal8Bit(argv[1]));
     window.findChild<QLineEdit *>(QStringLiteral("Txtusername"))->setText(QString::fromLocal8Bit(argv[2]));
     window.findChild<QLineEdit *>(QStringLiteral("Txtpassword"))->setText(QString::fromLocal8Bit(argv[3]));
-    auto *list = window.findChild<QListWidget *>(QStringLiteral("EmailList"));
+    auto *list = window.findChild<QTableView *>(QStringLiteral("EmailList"));
+    auto *search = window.findChild<QLineEdit *>(QStringLiteral("TxtSearch"));
+    QAbstractItemModel *lines = list->model();
+    const auto lineCount = [lines] { return lines->rowCount(); };
+    const auto checkState = [lines](int row) { return Qt::CheckState(lines->index(row, 0).data(Qt::CheckStateRole).toInt()); };
+    const auto setCheck = [lines](int row, Qt::CheckState state) { lines->setData(lines->index(row, 0), state, Qt::CheckStateRole); };
     auto *status = window.findChild<QWidget *>(QStringLiteral("LabStatus"));
 
     // Any message box would wait for a user: count it and close it.
@@ -179,14 +208,14 @@ int main(int argc, char **argv)
         double first = 0, highest = 0;
         for (int cycle = 1; cycle <= cycles; ++cycle) {
             check->click();
-            for (int row = 0; row < list->count(); ++row)
-                list->item(row)->setCheckState(row % 100 == 0 ? Qt::Checked : Qt::Unchecked);
+            for (int row = 0; row < lineCount(); ++row)
+                setCheck(row, row % 100 == 0 ? Qt::Checked : Qt::Unchecked);
             remove->click();
             const double now = residentMb();
             if (cycle == 1)
                 first = now;
             highest = std::max(highest, now);
-            std::printf("cycle=%d listed=%d resident_mb=%.1f\n", cycle, int(list->count()), now);
+            std::printf("cycle=%d listed=%d resident_mb=%.1f\n", cycle, lineCount(), now);
         }
         std::printf("soak cycles=%d first_mb=%.1f last_mb=%.1f highest_mb=%.1f boxes=%d\n", cycles, first,
                     residentMb(), highest, boxes);
@@ -196,7 +225,7 @@ int main(int argc, char **argv)
     RepaintWatch watch;
     status->installEventFilter(&watch);
     PaintClock listPainted(list->viewport());
-    const auto idleWithLines = [&] { return check->isEnabled() && list->count() > 0; };
+    const auto idleWithLines = [&] { return check->isEnabled() && lineCount() > 0; };
     // The window is up and drawn before the clock starts.
     window.activateWindow();
     if (!QTest::qWaitForWindowExposed(&window) || !QTest::qWaitForWindowActive(&window))
@@ -208,39 +237,65 @@ int main(int argc, char **argv)
     const double download = listPainted.measure([&] { clickAsync(check); }, idleWithLines);
     const double downloadCpu = processorSeconds() - cpuBefore;
     watch.stop();
-    const int listed = list->count();
+    const int listed = lineCount();
     const int paints = watch.paints;
     const qint64 gap = watch.longestGapMs;
 
     // The long list answers at once: to its last line (the preview follows),
     // that line's check box, a page back.
-    const int last = list->count() - 1;
-    const double endKey = listPainted.measure([&] { list->setCurrentRow(last); },
-                                              [&] { return list->currentRow() == last; });
-    const Qt::CheckState before = list->item(last)->checkState();
-    const double spaceKey = listPainted.measure(
-        [&] { list->item(last)->setCheckState(before == Qt::Checked ? Qt::Unchecked : Qt::Checked); },
-        [&] { return list->item(last)->checkState() != before; });
+    const int last = lineCount() - 1;
+    const double endKey = listPainted.measure([&] { list->setCurrentIndex(lines->index(last, 0)); },
+                                              [&] { return list->currentIndex().row() == last; });
+    const Qt::CheckState before = checkState(last);
+    const double spaceKey = listPainted.measure([&] { setCheck(last, before == Qt::Checked ? Qt::Unchecked : Qt::Checked); },
+                                                [&] { return checkState(last) != before; });
     auto *scroll = list->verticalScrollBar();
     const int pageFrom = scroll->value();
     const double pageUp = listPainted.measure([&] { scroll->triggerAction(QAbstractSlider::SliderPageStepSub); },
                                               [&] { return scroll->value() < pageFrom; });
 
+    // Sorting by a column and searching, each a click or the keys typed until
+    // the list is painted in its new order or with the lines found.
+    QHeaderView *columns = list->horizontalHeader();
+    const auto sortBy = [&](int column) {
+        const QPoint at(columns->sectionViewportPosition(column) + columns->sectionSize(column) / 2, columns->height() / 2);
+        return listPainted.measure([&] { clickAsync(columns->viewport(), at); },
+                                   [&] { return columns->sortIndicatorSection() == column; });
+    };
+    const double sortSubject = sortBy(1);
+    const double sortDate = sortBy(2);
+    search->setFocus();
+    QCoreApplication::processEvents();
+    const QString word = QStringLiteral("offer");
+    const double searchTyped = listPainted.measure([&] { typeAsync(search, word); },
+                                                   [&] { return search->text() == word; });
+    const int found = lineCount();
+    const double searchCleared = listPainted.measure([&] {
+        keyAsync(search, Qt::Key_A, Qt::ControlModifier);
+        keyAsync(search, Qt::Key_Backspace);
+    }, [&] { return search->text().isEmpty() && lineCount() == listed; });
+    // Back to the server's order for the deletion.
+    list->sortByColumn(-1, Qt::AscendingOrder);
+    qobject_cast<QSortFilterProxyModel *>(lines)->sort(-1);
+    QCoreApplication::processEvents();
+
     // Exactly every tenth line checked, whatever the rule file checked.
     int marked = 0;
-    for (int row = 0; row < list->count(); ++row) {
+    for (int row = 0; row < lineCount(); ++row) {
         const bool on = row % 10 == 0;
-        list->item(row)->setCheckState(on ? Qt::Checked : Qt::Unchecked);
+        setCheck(row, on ? Qt::Checked : Qt::Unchecked);
         marked += on;
     }
     QCoreApplication::processEvents();
     const int expectedLeft = listed - marked;
     const double deletion = listPainted.measure([&] { clickAsync(remove); },
-                                                [&] { return idleWithLines() && list->count() == expectedLeft; });
+                                                [&] { return idleWithLines() && lineCount() == expectedLeft; });
 
     std::printf("download_s=%.3f download_cpu_s=%.2f listed=%d repaints=%d longest_gap_ms=%lld delete_s=%.3f "
-                "marked=%d left=%d peak_mb=%ld last_line_ms=%.1f check_box_ms=%.1f page_up_ms=%.1f boxes=%d\n",
-                download, downloadCpu, listed, paints, qlonglong(gap), deletion, marked, int(list->count()),
-                peakMemoryMb(), endKey * 1000, spaceKey * 1000, pageUp * 1000, boxes);
+                "marked=%d left=%d peak_mb=%ld last_line_ms=%.1f check_box_ms=%.1f page_up_ms=%.1f "
+                "sort_subject_s=%.3f sort_date_s=%.3f search_s=%.3f found=%d search_clear_s=%.3f boxes=%d\n",
+                download, downloadCpu, listed, paints, qlonglong(gap), deletion, marked, lineCount(),
+                peakMemoryMb(), endKey * 1000, spaceKey * 1000, pageUp * 1000, sortSubject, sortDate, searchTyped,
+                found, searchCleared, boxes);
     return boxes == 0 ? 0 : 1;
 }

@@ -11,4 +11,5 @@ void fillMessageList(const RecordStore &records, MessageListSink &list)
         const MessageRecord record = records.read(j);
         list.appendLine(summaryLine(record.from, record.subject), record.isMarked());
     }
+    list.linesDone();
 }

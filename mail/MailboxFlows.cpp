@@ -12,10 +12,11 @@ namespace {
 class FlowScope
 {
 public:
-    FlowScope(bool &running, bool &cancelled, MailboxView &view) : m_running(running), m_view(view)
+    FlowScope(bool &running, bool &cancelled, bool &stopAsked, MailboxView &view) : m_running(running), m_view(view)
     {
         m_running = true;
         cancelled = false;
+        stopAsked = false;
         m_view.setBusy(true);
     }
     ~FlowScope()
@@ -64,7 +65,7 @@ void MailboxFlows::checkMails()
 {
     if (m_running)
         return;
-    FlowScope scope(m_running, m_cancelled, m_view);
+    FlowScope scope(m_running, m_cancelled, m_stopAsked, m_view);
     headerDownload();
 }
 
@@ -72,7 +73,7 @@ void MailboxFlows::deleteOnServer()
 {
     if (m_running)
         return;
-    FlowScope scope(m_running, m_cancelled, m_view);
+    FlowScope scope(m_running, m_cancelled, m_stopAsked, m_view);
     deleteMarkedMessages();
 }
 
@@ -83,6 +84,12 @@ void MailboxFlows::cancel()
     m_cancelled = true;
     // Ends a wait in progress at once; without QUIT the server deletes nothing.
     m_client.Abort();
+}
+
+void MailboxFlows::stop()
+{
+    if (m_running && !m_cancelled)
+        m_stopAsked = true;
 }
 
 bool MailboxFlows::failed(const char *title)
@@ -100,11 +107,18 @@ MailboxFlows::WalkEnd MailboxFlows::walkMessages(const std::function<bool(qsizet
 {
     const qsizetype count = m_client.MsgCount();
     m_pace.restart();
+    m_readUpTo = 0;
     for (qsizetype i = 1; i <= count; ++i) {
+        m_readUpTo = i - 1;
+        if (m_stopAsked)
+            return WalkEnd::Stopped;
         if (wanted && !wanted(i))
             continue;
-        if (beforeMessage && (m_pace.due() || i == count))
-            beforeMessage(i, count);
+        if (m_pace.due() || i == count) {
+            m_view.showProgress(i - 1, count);
+            if (beforeMessage)
+                beforeMessage(i, count);
+        }
         m_client.SetCurrentMsg(i);
         if (m_cancelled)
             return WalkEnd::Cancelled;
@@ -123,6 +137,8 @@ MailboxFlows::WalkEnd MailboxFlows::walkMessages(const std::function<bool(qsizet
         if (m_cancelled)
             return WalkEnd::Cancelled;
     }
+    m_readUpTo = count;
+    m_view.showProgress(count, count);
     return WalkEnd::Completed;
 }
 
@@ -187,10 +203,21 @@ void MailboxFlows::deleteMarkedMessages()
                 return;
             const bool confirmed = !failed("Error during Disconnect");
             const qsizetype deleted = m_client.DeletionsAccepted();
-            const Listing listing = headerDownload();
-            if (m_cancelled)
-                return;
-            status = deletionOutcome(confirmed, deleted, listing.onServer, keptAsChanged, listing.notice);
+            if (end == WalkEnd::Stopped) {
+                // Listing again is what the user stopped: the lines go, for
+                // they no longer show the mailbox as it is.
+                m_view.clearMessageList();
+                m_view.records().clear();
+                // The checked lines the walk did not reach are no changed messages.
+                status = QStringLiteral("Stopped: ") +
+                         deletionOutcome(confirmed, deleted, -1, 0,
+                                         QStringLiteral("no other message was deleted; Update From Server lists the mailbox again"));
+            } else {
+                const Listing listing = headerDownload();
+                if (m_cancelled)
+                    return;
+                status = deletionOutcome(confirmed, deleted, listing.onServer, keptAsChanged, listing.notice);
+            }
         }
     }
     m_view.setStatus(status.isEmpty() ? m_client.StatusText() : status);
@@ -259,8 +286,11 @@ MailboxFlows::Listing MailboxFlows::headerDownload()
                 if (m_cancelled)
                     return listing;
             }
+            if (end == WalkEnd::Stopped)
+                notice = QStringLiteral("Stopped: %1 of %2 messages read and listed, the session ended properly")
+                             .arg(m_readUpTo).arg(count);
             if (const QString ruleNotice = m_view.displayThroughFilter(); !ruleNotice.isEmpty())
-                notice = ruleNotice;
+                notice = notice.isEmpty() ? ruleNotice : notice + QStringLiteral("; ") + ruleNotice;
         }
         m_view.setButtonEnabled(Button::Delete, true);
     }

@@ -24,6 +24,10 @@ class Pop3Client;
 // - cancel() (the window closed, or "Exit") ends the flow at once, also in
 //   the middle of a wait: the connection is dropped without QUIT, so the
 //   server deletes nothing, and no further box is shown.
+// - stop() ("Stop") ends the flow cleanly after the message at hand: no
+//   further message is read or deleted, the session ends with QUIT (so the
+//   server carries out the deletions already asked for, and only those), what
+//   was read is listed, and the status line says so.
 // - A lost connection ends the flow with one box, not one per message left.
 class MailboxFlows
 {
@@ -37,11 +41,12 @@ public:
     // mailbox again.
     void deleteOnServer();
     void cancel();
+    void stop();
     bool running() const { return m_running; }
     bool cancelled() const { return m_cancelled; }
 
 private:
-    enum class WalkEnd { Completed, ConnectionLost, Cancelled };
+    enum class WalkEnd { Completed, ConnectionLost, Cancelled, Stopped };
     // Selects every message of the session that is wanted (all without a
     // test) in turn, lets the window's events run, and hands each message read
     // to takeMessage. beforeMessage comes at the pace of the status line, and
@@ -69,6 +74,8 @@ private:
     Pop3Client &m_client;
     bool m_running = false;
     bool m_cancelled = false;
+    bool m_stopAsked = false;
     StatusPace m_pace;
     qsizetype m_lostAfter = 0;   // the last message read before the connection was lost
+    qsizetype m_readUpTo = 0;    // the last message the walk handled
 };

@@ -58,7 +58,7 @@ xs_log_in() {
 }
 xs_press_check_mails() { xs_click 296 28; }
 xs_press_delete_on_server() { xs_click 480 200; }
-xs_click_line() { xs_click 120 $((136 + 14 * $1)); }   # line N of the message list, from 0
+xs_click_line() { xs_click 120 $((154 + 17 * $1)); }   # line N of the message list, from 0
 
 # Saves a picture of the window to FILE.
 xs_shot() { import -window "$xs_window" "$1"; }

@@ -1,4 +1,5 @@
 #include "app/ApplicationFolder.h"
+#include "tests/support/RuleFileInAppFolder.h"
 #include "tests/support/TestServers.h"
 #include "tests/support/WindowDriver.h"
 
@@ -6,20 +7,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-// A rule file in the application folder for the life of the object.
-struct RuleFileInAppFolder
-{
-    explicit RuleFileInAppFolder(const QByteArray &bytes) { write(bytes); }
-    ~RuleFileInAppFolder() { QFile::remove(ruleFilePath()); }
-    void write(const QByteArray &bytes)
-    {
-        QFile file(ruleFilePath());
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            ADD_FAILURE() << "cannot write " << ruleFilePath().toStdString();
-        file.write(bytes);
-    }
-};
 
 QByteArray fileBytes(const char *path)
 {
@@ -50,7 +37,9 @@ TEST(FilterWindow, SampleChecksNothingAndDemoRulesCheckExactlyTheDemoSpam)
         EXPECT_EQ(record.isMarked(), d.list()->item(k)->checkState() == Qt::Checked) << k;
         EXPECT_EQ(record.mark, record.isMarked() ? QStringLiteral("DOFILTER") : QStringLiteral("NOFILTER")) << k;
     }
-    EXPECT_EQ(d.list()->item(10)->text(), QString::fromUtf8("FROM Продвижение биз   SUBJECT Ваш бизнес на в"));
+    EXPECT_TRUE(d.list()->item(10)->text(MessageListModel::From).startsWith(QString::fromUtf8("Продвижение бизнеса")));
+    EXPECT_TRUE(d.list()->item(10)->text(MessageListModel::Subject).startsWith(QString::fromUtf8("Ваш бизнес на в")));
+    EXPECT_FALSE(d.list()->item(10)->text(MessageListModel::Rule).isEmpty()) << "the Rule column names the rule";
     // The preview says which rule checked a message: the first that holds.
     d.list()->setCurrentRow(8);
     EXPECT_TRUE(d.preview()->toPlainText().endsWith(QStringLiteral("\nRULE        : msgsizeisgreaterthan=1000000")))

@@ -17,15 +17,16 @@ namespace {
 using Async = QWindowSystemInterface::AsynchronousDelivery;
 
 // Where the check box of a line is, in the list's viewport.
-QPoint checkBoxOfLine(QListWidget *list, int row)
+QPoint checkBoxOfLine(const MessageListDriver &list, int row)
 {
+    QTableView *view = list.view();
     QStyleOptionViewItem option;
-    option.initFrom(list->viewport());
-    option.rect = list->visualItemRect(list->item(row));
+    option.initFrom(view->viewport());
+    option.rect = list.visualItemRect(list.item(row));
     option.features = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDisplay;
-    option.text = list->item(row)->text();
-    option.font = list->font();
-    return list->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, list).center();
+    option.text = list.item(row).text();
+    option.font = view->font();
+    return view->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, view).center();
 }
 
 // Runs the program's own event loop, as main() does, and returns how long it
@@ -96,12 +97,6 @@ TEST(FlowInput, ClicksDuringWaitsChangeNothingAfterwards)
     EXPECT_EQ(server.commands().count(QStringLiteral("USER tester")), 3) << "no second deletion";
     EXPECT_EQ(server.commands().filter(QStringLiteral("DELE")), QStringList({"DELE 1", "DELE 2", "DELE 3"}));
     EXPECT_TRUE(boxes.boxes().isEmpty());
-}
-
-void keyAsync(QWidget *window, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
-{
-    for (const QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease})
-        QWindowSystemInterface::handleKeyEvent<Async>(window->windowHandle(), type, key, modifiers);
 }
 
 // Closing the window, by the window manager, with Exit or with Ctrl+Q,

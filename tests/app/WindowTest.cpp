@@ -4,7 +4,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QTableView>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
@@ -28,7 +28,8 @@ TEST(Window, InitialState)
     EXPECT_EQ(child<QLabel>(w, "labversion")->text(), QStringLiteral("Version 1.0.106"));
     EXPECT_EQ(child<QLabel>(w, "LabStatus")->text(), QStringLiteral("Not Connected"));
     EXPECT_EQ(child<QLabel>(w, "LabTitle")->text(), QStringLiteral("Total Messages"));
-    EXPECT_EQ(child<QListWidget>(w, "EmailList")->count(), 0);
+    EXPECT_EQ(child<QTableView>(w, "EmailList")->model()->rowCount(), 0);
+    EXPECT_EQ(child<QLabel>(w, "LabChecked")->text(), QStringLiteral("0 of 0 checked"));
     EXPECT_EQ(w.records().count(), 0);
     EXPECT_EQ(child<QPlainTextEdit>(w, "HeaderBox")->toPlainText(), QStringLiteral("Message Header Preview\n"));
     EXPECT_EQ(child<QLineEdit>(w, "Txthostname")->text(), QLatin1String(EmailPreview::PresetHost));
@@ -46,7 +47,7 @@ TEST(Window, CaptionsAndLayoutInPixels)
 {
     EmailPreview w;
     EXPECT_EQ(w.size(), QSize(553, 376));
-    EXPECT_EQ(w.minimumSize(), w.maximumSize()) << "the window cannot be resized";
+    EXPECT_EQ(w.minimumSize(), w.size()) << "the window may grow, not shrink below its layout";
     const struct { const char *name; const char *caption; QRect geometry; } controls[] = {
         {"lab_hostname", "Hostname", {16, 16, 49, 17}},
         {"Label1", "Username", {16, 40, 49, 17}},
@@ -60,6 +61,9 @@ TEST(Window, CaptionsAndLayoutInPixels)
         {"CmdFilters", "Create Filters", {416, 232, 129, 33}},
         {"CmdViewReadme", "View Readme", {416, 280, 129, 33}},
         {"CmdExit", "Exit", {416, 328, 129, 33}},
+        {"CmdCheckShown", "Check Shown", {203, 227, 96, 20}},
+        {"CmdUncheckShown", "Uncheck Shown", {302, 227, 99, 20}},
+        {"CmdStop", "Stop", {337, 227, 64, 20}},
     };
     for (const auto &c : controls) {
         QWidget *widget = child<QWidget>(w, c.name);
@@ -69,11 +73,26 @@ TEST(Window, CaptionsAndLayoutInPixels)
     }
     EXPECT_EQ(child<QWidget>(w, "EmailList")->geometry(), QRect(16, 128, 385, 98));
     EXPECT_EQ(child<QWidget>(w, "HeaderBox")->geometry(), QRect(16, 248, 385, 121));
+    EXPECT_EQ(child<QWidget>(w, "TxtSearch")->geometry(), QRect(16, 227, 184, 20));
+
+    // Grown, the list and the preview take the room; the buttons keep to the
+    // right edge, the row under the list to the list.
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    w.resize(953, 676);
+    QTRY_COMPARE(child<QWidget>(w, "EmailList")->geometry(), QRect(16, 128, 785, 298));
+    EXPECT_EQ(child<QWidget>(w, "HeaderBox")->geometry(), QRect(16, 448, 785, 221));
+    EXPECT_EQ(child<QWidget>(w, "TxtSearch")->geometry(), QRect(16, 427, 584, 20));
+    EXPECT_EQ(child<QWidget>(w, "CmdUncheckShown")->geometry(), QRect(702, 427, 99, 20));
+    EXPECT_EQ(child<QWidget>(w, "CmdExit")->geometry(), QRect(816, 328, 129, 33));
+    EXPECT_EQ(child<QWidget>(w, "Txthostname")->geometry().topLeft(), QPoint(80, 16));
+    w.resize(w.minimumSize());
+    QTRY_COMPARE(child<QWidget>(w, "EmailList")->geometry(), QRect(16, 128, 385, 98));
     EXPECT_EQ(child<QLabel>(w, "LabEmail")->text(), QLatin1String(EmailPreview::ContactAddress));
     EXPECT_EQ(child<QLabel>(w, "LabURL")->text(), QLatin1String(EmailPreview::WebAddress));
     EXPECT_EQ(child<QLabel>(w, "LabStatus")->palette().color(QPalette::WindowText), QColor(0, 128, 0));
     EXPECT_EQ(child<QLabel>(w, "LabTitle")->palette().color(QPalette::Window), QColor(192, 192, 255));
-    auto *list = child<QListWidget>(w, "EmailList");
+    auto *list = child<QTableView>(w, "EmailList");
     EXPECT_EQ(list->palette().color(QPalette::Base), QColor(0, 128, 0));
     EXPECT_EQ(list->palette().color(QPalette::Text), QColor(Qt::white));
     EXPECT_TRUE(list->font().bold());
@@ -94,13 +113,13 @@ TEST(Window, TabOrderStartsAtThePassword)
     QTRY_VERIFY(!remember->isEnabled());
     EXPECT_TRUE(remember->toolTip().contains(QStringLiteral("No secret store"))) << qPrintable(remember->toolTip());
     QStringList visited;
-    for (int i = 0; i < 8; ++i) {
+    for (int i = 0; i < 11; ++i) {
         visited << QApplication::focusWidget()->objectName();
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     }
     // Disabled buttons (Update, Delete) are skipped; labels never take focus.
     EXPECT_EQ(visited, (QStringList{"Txtpassword", "Txtusername", "Txthostname", "cmdcheck", "CmdOAuth2", "EmailList",
-                                    "CmdFilters", "HeaderBox"}));
+                                    "TxtSearch", "CmdCheckShown", "CmdUncheckShown", "CmdFilters", "HeaderBox"}));
 }
 
 TEST(Window, PasswordShowsOneStarPerCharacter)
@@ -149,7 +168,8 @@ TEST(Window, CaptionsFitAndControlsHaveAccessibleNames)
     for (QWidget *c : std::initializer_list<QWidget *>{w.findChild<QLineEdit *>(QStringLiteral("Txthostname")),
                                                        w.findChild<QLineEdit *>(QStringLiteral("Txtusername")),
                                                        w.findChild<QLineEdit *>(QStringLiteral("Txtpassword")),
-                                                       w.findChild<QListWidget *>(QStringLiteral("EmailList")),
+                                                       w.findChild<QTableView *>(QStringLiteral("EmailList")),
+                                                       w.findChild<QLineEdit *>(QStringLiteral("TxtSearch")),
                                                        w.findChild<QPlainTextEdit *>(QStringLiteral("HeaderBox"))})
         EXPECT_FALSE(c->accessibleName().isEmpty()) << qPrintable(c->objectName());
 

@@ -20,3 +20,16 @@ inline void clickAsync(QWidget *widget, QPoint at)
                                                     QEvent::MouseButtonRelease);
 }
 inline void clickAsync(QWidget *widget) { clickAsync(widget, widget->rect().center()); }
+
+// Keys as a keyboard sends them, to the window's focus widget.
+inline void keyAsync(QWidget *widget, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier, const QString &text = {})
+{
+    using Async = QWindowSystemInterface::AsynchronousDelivery;
+    for (const QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease})
+        QWindowSystemInterface::handleKeyEvent<Async>(widget->window()->windowHandle(), type, key, modifiers, text);
+}
+inline void typeAsync(QWidget *widget, const QString &text)
+{
+    for (const QChar c : text)
+        keyAsync(widget, c.toUpper().unicode(), Qt::NoModifier, QString(c));
+}

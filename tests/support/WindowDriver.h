@@ -1,11 +1,11 @@
 #pragma once
 
 #include "app/EmailPreview.h"
+#include "tests/support/MessageListDriver.h"
 #include "tests/support/TestServers.h"
 
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
@@ -36,7 +36,7 @@ struct WindowDriver
     }
     QPushButton *button(const char *name) { return window.findChild<QPushButton *>(QLatin1String(name)); }
     QLabel *label(const char *name) { return window.findChild<QLabel *>(QLatin1String(name)); }
-    QListWidget *list() { return window.findChild<QListWidget *>(QStringLiteral("EmailList")); }
+    MessageListDriver list() { return MessageListDriver(window.findChild<QTableView *>(QStringLiteral("EmailList"))); }
     QPlainTextEdit *preview() { return window.findChild<QPlainTextEdit *>(QStringLiteral("HeaderBox")); }
     void logIn(const QString &host, const QString &user, const QString &password)
     {
