@@ -17,6 +17,7 @@
 // hundredth line checked, and prints the resident memory after each round.
 
 #include "app/EmailPreview.h"
+#include "tests/support/AsyncInput.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -94,7 +95,6 @@ double processorSeconds()
     return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-using Async = QWindowSystemInterface::AsynchronousDelivery;
 
 // Seconds from input queued with the window system until `widget` has been
 // painted with done() true, and the display has drawn what was painted.
@@ -134,37 +134,6 @@ private:
     std::function<bool()> m_done;
     bool m_painted = false;
 };
-
-void clickAsync(QWidget *widget, QPoint at = {-1, -1})
-{
-    if (at.x() < 0)
-        at = widget->rect().center();
-    QWindow *window = widget->window()->windowHandle();
-    const QPointF local = widget->mapTo(widget->window(), at);
-    const QPointF global = widget->mapToGlobal(at);
-    QWindowSystemInterface::handleMouseEvent<Async>(window, local, global, Qt::LeftButton, Qt::LeftButton,
-                                                    QEvent::MouseButtonPress);
-    QWindowSystemInterface::handleMouseEvent<Async>(window, local, global, Qt::NoButton, Qt::LeftButton,
-                                                    QEvent::MouseButtonRelease);
-}
-
-// Keys as a keyboard sends them, to the window that has the focus.
-void typeAsync(QWidget *widget, const QString &text)
-{
-    QWindow *window = widget->window()->windowHandle();
-    for (const QChar c : text) {
-        const int key = c.toUpper().unicode();
-        QWindowSystemInterface::handleKeyEvent<Async>(window, QEvent::KeyPress, key, Qt::NoModifier, QString(c));
-        QWindowSystemInterface::handleKeyEvent<Async>(window, QEvent::KeyRelease, key, Qt::NoModifier, QString(c));
-    }
-}
-
-void keyAsync(QWidget *widget, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
-{
-    QWindow *window = widget->window()->windowHandle();
-    QWindowSystemInterface::handleKeyEvent<Async>(window, QEvent::KeyPress, key, modifiers);
-    QWindowSystemInterface::handleKeyEvent<Async>(window, QEvent::KeyRelease, key, modifiers);
-}
 
 } // namespace
 

@@ -15,6 +15,7 @@ void MessageListFilter::setSearchText(const QString &text)
     if (text == m_search)
         return;
     m_search = text;
+    m_foldedSearch = text.toCaseFolded();
     invalidateFilter();
 }
 
@@ -32,7 +33,7 @@ bool MessageListFilter::filterAcceptsRow(int sourceRow, const QModelIndex &) con
     if (m_search.isEmpty())
         return true;
     for (const int column : {MessageListModel::From, MessageListModel::Subject, MessageListModel::Rule})
-        if (m_model.textField(sourceRow, column).contains(m_search, Qt::CaseInsensitive))
+        if (m_model.foldedText(sourceRow, column).contains(m_foldedSearch))
             return true;
     return false;
 }
@@ -45,7 +46,6 @@ bool MessageListFilter::lessThan(const QModelIndex &left, const QModelIndex &rig
     case MessageListModel::Size:
         return m_model.sizeKey(left.row()) < m_model.sizeKey(right.row());
     default:
-        return QString::compare(m_model.textField(left.row(), left.column()), m_model.textField(right.row(), right.column()),
-                                Qt::CaseInsensitive) < 0;
+        return m_model.foldedText(left.row(), left.column()) < m_model.foldedText(right.row(), right.column());
     }
 }

@@ -6,8 +6,9 @@ class MessageListModel;
 
 // The list as the user has arranged it: sorted by a column, and narrowed to
 // the lines whose From, Subject or Rule contain the search text (letter case
-// ignored). Sorting compares the model's keys directly, so that sorting tens
-// of thousands of lines builds no value per comparison.
+// ignored, by case folding). Sorting and searching use the model's keys,
+// worked out once per listing, so that tens of thousands of lines build no
+// value per comparison.
 class MessageListFilter : public QSortFilterProxyModel
 {
     Q_OBJECT
@@ -25,4 +26,5 @@ protected:
 private:
     MessageListModel &m_model;
     QString m_search;
+    QString m_foldedSearch;
 };

@@ -34,6 +34,8 @@ void MessageListModel::showRows(qsizetype rows)
     beginResetModel();
     m_rows = int(qBound<qsizetype>(0, rows, m_records.count()));
     m_dateKeys.clear();
+    for (std::vector<QString> &folded : m_folded)
+        folded.clear();
     m_checked = 0;
     for (int row = 0; row < m_rows; ++row)
         m_checked += m_records.read(row).isMarked();
@@ -69,10 +71,17 @@ qint64 MessageListModel::dateKey(int row) const
 
 qint64 MessageListModel::sizeKey(int row) const { return m_records.read(row).size.toLongLong(); }
 
-const QString &MessageListModel::textField(int row, int column) const
+const QString &MessageListModel::foldedText(int row, int column) const
 {
-    const MessageRecord &r = m_records.read(row);
-    return column == From ? r.from : column == Subject ? r.subject : r.rule;
+    std::vector<QString> &folded = m_folded[column];
+    if (folded.empty()) {
+        folded.reserve(size_t(m_rows));
+        for (int k = 0; k < m_rows; ++k) {
+            const MessageRecord &r = m_records.read(k);
+            folded.push_back((column == From ? r.from : column == Subject ? r.subject : r.rule).toCaseFolded());
+        }
+    }
+    return folded.at(size_t(row));
 }
 
 int MessageListModel::rowCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : m_rows; }

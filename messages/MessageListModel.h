@@ -30,8 +30,9 @@ public:
     // For sorting without a QVariant per comparison.
     qint64 dateKey(int row) const;
     qint64 sizeKey(int row) const;
-    // From, Subject or Rule of a row, as the record holds it.
-    const QString &textField(int row, int column) const;
+    // From, Subject or Rule of a row, case-folded, as searching and sorting
+    // compare it (worked out once per listing and column).
+    const QString &foldedText(int row, int column) const;
 
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
@@ -47,4 +48,5 @@ private:
     int m_rows = 0;
     qsizetype m_checked = 0;  // kept up to date, so a check costs no count of the whole list
     mutable std::vector<qint64> m_dateKeys;  // worked out once per listing, on first use
+    mutable std::vector<QString> m_folded[ColumnCount];
 };

@@ -109,6 +109,29 @@ TEST_F(CommandLine, DeletesExactlyTheMarkedAndOnlyWhenAsked)
         << qPrintable(missing.err);
     EXPECT_EQ(f.messagesInMaildir(user), all);
 
+    // A keep rule wins over the rules that mark, and --json names it; a line
+    // that is no rule stops the file, with its number.
+    const QStringList keeping{QStringLiteral("--rules"), config.filePath(QStringLiteral("keep.txt"))};
+    for (const auto &[bytes, exitCode] : {std::pair<QByteArray, int>{"[rfstart]\nmsgsubjectmatches=^free\nkeep:headercontains:from,reply-to=carol@\n[rfend]\n", 0},
+                                          {"[rfstart]\nmsgfromcontains=promo@\nmsgsubjectmatch=^free\n[rfend]\n", 2}}) {
+        QFile keep(keeping[1]);
+        ASSERT_TRUE(keep.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        keep.write(bytes);
+        keep.close();
+        const Outcome judged = run(account(user, f.password) + keeping << QStringLiteral("--json") << QStringLiteral("--delete"));
+        ASSERT_EQ(judged.exitCode, exitCode) << qPrintable(judged.err);
+        if (exitCode != 0) {
+            EXPECT_TRUE(judged.err.contains(QStringLiteral("keep.txt line 3: \"msgsubjectmatch\" is not a rule"))) << qPrintable(judged.err);
+            continue;
+        }
+        const QJsonArray judgedMessages = QJsonDocument::fromJson(judged.out.toUtf8()).array();
+        ASSERT_EQ(judgedMessages.size(), 4);
+        const QJsonObject carol = judgedMessages[3].toObject();
+        EXPECT_FALSE(carol[QStringLiteral("marked")].toBool());
+        EXPECT_EQ(carol[QStringLiteral("rule")].toString(), QStringLiteral("keep:headercontains:from,reply-to=carol@"));
+    }
+    EXPECT_EQ(f.messagesInMaildir(user), all) << "nothing matched but the friend's, and a friend's mail stays";
+
     const Outcome removed = run(account(user, f.password) + promo << QStringLiteral("--delete"));
     EXPECT_EQ(removed.exitCode, 0) << qPrintable(removed.err);
     EXPECT_TRUE(removed.out.endsWith(QStringLiteral("Deleted 2 messages on the server, 2 left\n"))) << qPrintable(removed.out);

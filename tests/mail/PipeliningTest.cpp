@@ -193,6 +193,18 @@ TEST(HeaderCache, LaterSessionsSendNoTopForKnownMessages)
         // Only the two messages that share a unique-id are read again.
         const QStringList tops = s.server.commands().filter(QStringLiteral("TOP ")).mid(topsBefore);
         EXPECT_EQ(tops, QStringList({"TOP 4 0", "TOP 5 0"})) << pipelining;
+
+        // Rules that begin to test a further header need it read: the cache
+        // holds only what was asked for, so every header is read once more,
+        // and then no more.
+        s.client.setFurtherHeaders({QStringLiteral("x-spam-flag")});
+        for (const qsizetype expected : {6, 2}) {
+            const qsizetype before = s.server.commands().filter(QStringLiteral("TOP ")).size();
+            s.client.Connect();
+            EXPECT_EQ(s.readAll(), first);
+            s.client.Disconnect();
+            EXPECT_EQ(s.server.commands().filter(QStringLiteral("TOP ")).size() - before, expected) << pipelining;
+        }
     }
 }
 
