@@ -203,7 +203,10 @@ void MailboxFlows::deleteMarkedMessages()
                 return;
             const bool confirmed = !failed("Error during Disconnect");
             const qsizetype deleted = m_client.DeletionsAccepted();
-            if (end == WalkEnd::Stopped) {
+            if (end == WalkEnd::Stopped && confirmed && deleted == 0) {
+                // Nothing changed on the server: the list and its checks stay for another try.
+                status = QStringLiteral("Stopped: no message was deleted; the list and its checks stay");
+            } else if (end == WalkEnd::Stopped) {
                 // Listing again is what the user stopped: the lines go, for
                 // they no longer show the mailbox as it is.
                 m_view.clearMessageList();

@@ -168,6 +168,17 @@ TEST(ListWindow, StopEndsTheSessionProperlyInAListingAndInADeletion)
     // Every line checked; Stop after a few deletions were sent.
     clickAsync(d.button("CmdCheckShown"));
     ASSERT_TRUE(runUntil([&] { return list.count() > 0 && list.item(list.count() - 1).checkState() == Qt::Checked; }));
+    // Stopped during its log-in, the deletion deletes nothing and the list
+    // keeps its checks.
+    const qsizetype logIns = server.commands().filter(QStringLiteral("USER")).size();
+    OnceWhen stopLoggingIn([&] { return server.commands().filter(QStringLiteral("USER")).size() > logIns; },
+                           [&] { clickAsync(d.button("CmdStop")); });
+    clickAsync(d.button("CmdDeleteOnSvr"));
+    ASSERT_TRUE(runUntil([&] { return stopLoggingIn.done() && d.button("cmdcheck")->isEnabled(); }, 30000));
+    EXPECT_EQ(server.commands().filter(QStringLiteral("DELE")).size(), 0);
+    EXPECT_EQ(d.label("LabStatus")->text(), QStringLiteral("Stopped: no message was deleted; the list and its checks stay"));
+    EXPECT_EQ(d.label("LabChecked")->text(), QStringLiteral("%1 of %1 checked").arg(read));
+
     const int topsBefore = int(server.commands().filter(QStringLiteral("TOP")).size());
     OnceWhen stopDeleting([&] { return server.commands().filter(QStringLiteral("DELE")).size() >= 5; },
                           [&] { clickAsync(d.button("CmdStop")); });
