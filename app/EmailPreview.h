@@ -111,7 +111,6 @@ private:
     QProgressBar *FlowProgress;
     MessageListModel *m_listModel;
     MessageListFilter *m_listFilter;
-    qsizetype m_linesFilled = 0;
     QHash<QWidget *, QRect> m_layoutGeometry;  // each control's place at the layout's size
     QPlainTextEdit *HeaderBox;
     RecordStore HEmailList;

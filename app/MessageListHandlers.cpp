@@ -108,10 +108,9 @@ void EmailPreview::connectListHandlers()
                     showPreviewOfLine(current);
                 showCheckedCount();
             });
+    // The lines shown change only with a new listing and with the search
+    // (which looks at no check); once each, not once per range of rows.
     connect(m_listModel, &QAbstractItemModel::modelReset, this, &EmailPreview::showCheckedCount);
-    connect(m_listFilter, &QAbstractItemModel::layoutChanged, this, &EmailPreview::showCheckedCount);
-    connect(m_listFilter, &QAbstractItemModel::rowsRemoved, this, &EmailPreview::showCheckedCount);
-    connect(m_listFilter, &QAbstractItemModel::rowsInserted, this, &EmailPreview::showCheckedCount);
     connect(TxtSearch, &QLineEdit::textChanged, this, [this](const QString &text) {
         m_listFilter->setSearchText(text);
         showCheckedCount();
@@ -188,20 +187,16 @@ void EmailPreview::showPreviewOfLine(int row)
 
 void EmailPreview::clearLines()
 {
-    m_linesFilled = 0;
     m_listModel->showRows(0);
     // Whatever the preview showed belongs to a listing that is gone.
     HeaderBox->setPalette(m_emptyPreviewPalette);
     HeaderBox->clear();
 }
 
-void EmailPreview::appendLine(const QString &, bool)
-{
-    // The table shows the records themselves, checks included.
-    ++m_linesFilled;
-}
+// The table shows the records themselves, checks included: a line per record.
+void EmailPreview::appendLine(const QString &, bool) {}
 
-void EmailPreview::linesDone() { m_listModel->showRows(m_linesFilled); }
+void EmailPreview::linesDone() { m_listModel->showRows(HEmailList.count()); }
 
 void EmailPreview::setBusy(bool busy)
 {

@@ -2,6 +2,7 @@
 
 #include "filter/ListFilling.h"
 #include "filter/MessageListSink.h"
+#include "filter/RuleLine.h"
 #include "filter/RuleMatcher.h"
 #include "messages/RecordStore.h"
 

@@ -5,7 +5,7 @@
 
 std::optional<double> parseHeaderNumber(QStringView text)
 {
-    static const QRegularExpression leadingNumber(QStringLiteral(R"(^\s*([+-]?(?:\d+(?:\.\d*)?|\.\d+))(?:\s|$|[^\d.]))"));
+    static const QRegularExpression leadingNumber(QStringLiteral(R"(^\s*([+-]?(?:\d+(?:\.\d*)?|\.\d+))(?:$|[^\d.]))"));
     const QRegularExpressionMatch match = leadingNumber.match(text.toString());
     if (!match.hasMatch())
         return std::nullopt;

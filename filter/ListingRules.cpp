@@ -1,6 +1,7 @@
 #include "filter/ListingRules.h"
 
 #include "filter/FilterPass.h"
+#include "filter/RuleLine.h"
 
 QStringList ListingRules::read(const QString &path)
 {

@@ -61,12 +61,6 @@ QString trimSpaces(const QString &text);
 // as windows-1252.
 QStringList splitRuleFileLines(const QByteArray &bytes);
 
-// The condition as a rule line: "msgsizeisgreaterthan=1000000",
-// "keep:headercontains:to,cc=me@example.org".
-QString conditionText(const RuleCondition &condition);
-// The header names the rules test beyond those every message record holds.
-QStringList headersTestedBy(const QList<RuleCondition> &conditions);
-
 // The conditions of the first [rfstart] ... [rfend] block, in file order.
 RuleBlock readRuleBlock(const QByteArray &fileBytes);
 RuleBlock readRuleFile(const QString &path);

@@ -5,6 +5,8 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
+
 namespace {
 const struct { const char *name; RuleKey key; bool namesHeaders; } RuleKeyNames[] = {
     {"msgsubjectcontains", RuleKey::SubjectContains, false},

@@ -26,3 +26,9 @@ struct ConditionLine
 //
 // Every form but the first five takes the rest of the line as its value.
 ConditionLine readConditionLine(const QString &line);
+
+// The condition as a rule line: "msgsizeisgreaterthan=1000000",
+// "keep:headercontains:to,cc=me@example.org".
+QString conditionText(const RuleCondition &condition);
+// The header names the rules test beyond those every message record holds.
+QStringList headersTestedBy(const QList<RuleCondition> &conditions);

@@ -6,8 +6,6 @@ MessageListFilter::MessageListFilter(MessageListModel &model, QObject *parent)
     : QSortFilterProxyModel(parent), m_model(model)
 {
     setSourceModel(&model);
-    setSortRole(MessageListModel::SortRole);
-    setSortCaseSensitivity(Qt::CaseInsensitive);
 }
 
 void MessageListFilter::setSearchText(const QString &text)

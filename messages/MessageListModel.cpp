@@ -129,12 +129,6 @@ QVariant MessageListModel::data(const QModelIndex &index, int role) const
         if (index.column() == Size)
             return int(Qt::AlignRight | Qt::AlignVCenter);
         return {};
-    case SortRole:
-        if (index.column() == Date)
-            return dateKey(row);
-        if (index.column() == Size)
-            return sizeKey(row);
-        return text(row, index.column());
     default:
         return {};
     }

@@ -16,9 +16,6 @@ class MessageListModel : public QAbstractTableModel
     Q_OBJECT
 public:
     enum Column { From, Subject, Date, Size, Rule, ColumnCount };
-    // What sorting compares: a number for Date (seconds since 1970, or the
-    // smallest number for a date that cannot be read) and Size, text for the rest.
-    static constexpr int SortRole = Qt::UserRole;
 
     explicit MessageListModel(RecordStore &records, QObject *parent = nullptr);
 
@@ -27,7 +24,9 @@ public:
     // Sets the check of every row given, with one change signal.
     void setChecked(const QList<int> &rows, bool checked);
     qsizetype checkedCount() const { return m_checked; }
-    // For sorting without a QVariant per comparison.
+    // What sorting compares, without a QVariant per comparison: seconds since
+    // 1970 for Date (the smallest number for a date that cannot be read),
+    // bytes for Size.
     qint64 dateKey(int row) const;
     qint64 sizeKey(int row) const;
     // From, Subject or Rule of a row, case-folded, as searching and sorting

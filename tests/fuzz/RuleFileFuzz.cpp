@@ -1,6 +1,7 @@
 // The rule file reader and the rules built from it: any file either yields
 // conditions or a problem, never both, and judging a message never fails.
 #include "filter/RuleFile.h"
+#include "filter/RuleLine.h"
 #include "filter/RuleMatcher.h"
 #include "filter/WholeNumber.h"
 #include "tests/fuzz/FuzzTargets.h"
