@@ -1,11 +1,10 @@
 #include "mail/HeaderText.h"
 
-#include <algorithm>
-
 #include "messages/TextDecoding.h"
 
 #include <QCryptographicHash>
 #include <QStringDecoder>
+#include <algorithm>
 #include <cctype>
 #include <optional>
 #include <vector>

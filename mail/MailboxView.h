@@ -37,7 +37,7 @@ public:
     virtual void setBusy(bool busy) = 0;
     // How far the walk over the messages is: done of total, at a pace a
     // person can read.
-    virtual void showProgress(qsizetype done, qsizetype total) { (void)done, (void)total; }
+    virtual void showProgress(qsizetype /*done*/, qsizetype /*total*/) {}
     // Reads the rule file for the listing that follows; returns the headers,
     // beyond From, Subject, Date and Message-ID, that its rules test.
     virtual QStringList readRules() = 0;
